@@ -1,0 +1,6 @@
+#include "frontend/uci.h"
+
+int main() {
+    uciRun();
+    return 0;
+}

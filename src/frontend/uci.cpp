@@ -1,0 +1,2 @@
+#include "frontend/uci.h"
+void uciRun() {}

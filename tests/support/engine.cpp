@@ -1,0 +1,30 @@
+#include "support/engine.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <sstream>
+
+void testInit() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        GRand* generator = g_rand_new_with_seed(0);
+        init(generator);
+        g_rand_free(generator);
+    });
+}
+
+Position* testPosition(const char* fen) {
+    testInit();
+    Position* position = positionNew();
+    EXPECT_EQ(positionSetFen(position, fen), 1) << fen;
+    return position;
+}
+
+Bitboard squares(const char* names) {
+    std::istringstream in(names);
+    std::string name;
+    Bitboard b = 0;
+    while (in >> name) b |= bitOf(stringToSquare(name.c_str()));
+    return b;
+}
