@@ -1,0 +1,4 @@
+#include "search/threadsearch.h"
+
+std::atomic<int> parallelStopFlag{0};
+int searchThreads = 1;
