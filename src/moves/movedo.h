@@ -27,3 +27,11 @@ Move nextDinamicMoveDo(Position* position, MoveList* list);
 // prints the position, reports "Can not make move (%s)!" and returns 0 with the
 // moves before it made.
 int stringMovesDo(Position* position, const char* text);
+
+// Leaf nodes of the move tree to the given depth, walked as the search walks
+// it: the captures and promotions of each node, then its quiet moves, each made
+// with moveDo and counted only when it stands.
+uint64_t perft(Position* position, int depth);
+
+// The same count through the picker (nextMoveDo), in picker order.
+uint64_t perftPicker(Position* position, int depth);
