@@ -807,6 +807,12 @@ TEST_F(MovesDeathTest, UnknownMoveTypesAreFatal) {
     p->history[p->ply - 1].move = moveMake(6, E2, E4);
     EXPECT_DEATH(moveUndo(p), ": \nWrong move type!\n");
     positionFree(p);
+
+    // A move past the end of the history stack would corrupt memory.
+    p = positionNew();
+    p->ply = HISTORY_SIZE;
+    EXPECT_DEATH(moveDo(p, findMove(p, "e2e4")), "History overflow!");
+    positionFree(p);
 }
 
 }  // namespace

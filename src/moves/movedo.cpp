@@ -551,6 +551,8 @@ bool isBlank(char c) {
 int stringMovesDo(Position* position, const char* text) {
     RootMoveList list;
     const char* s = text;
+    // Keeps games of any length within the history stack.
+    positionCompactHistory(position);
     for (;;) {
         while (isBlank(*s)) s++;
         if (!*s) return 1;
@@ -565,10 +567,10 @@ int stringMovesDo(Position* position, const char* text) {
             memcpy(candidate, word, length);
             candidate[length] = 0;
             rootMovesGenerate(position, &list);
-            char text[MOVE_TEXT_SIZE];
+            char moveText[MOVE_TEXT_SIZE];
             for (uint32_t i = 0; i < list.count && !found; i++) {
-                moveToString(list.moves[i].move, text);
-                if (g_ascii_strcasecmp(text, candidate) == 0) found = list.moves[i].move;
+                moveToString(list.moves[i].move, moveText);
+                if (g_ascii_strcasecmp(moveText, candidate) == 0) found = list.moves[i].move;
             }
         }
         if (!found) {
@@ -580,7 +582,6 @@ int stringMovesDo(Position* position, const char* text) {
             positionPrint(position);
             fatalError("Wrong move:%.*s\n", length, word);
         }
-        // Keeps games of any length within the history stack.
         positionCompactHistory(position);
     }
 }
