@@ -53,7 +53,7 @@ int tableScheme(const char* directory) {
             const char* dot = strstr(entry->d_name, ".gtb.cp");
             if (!dot || strlen(dot) != 8) continue;
             int scheme = dot[7] - '0';
-            if (scheme >= tb_CP1 && scheme <= tb_CP4 && (best == 0 || scheme > best)) best = scheme;
+            if (scheme >= tb_CP1 && scheme <= tb_CP4 && scheme > best) best = scheme;
         }
         closedir(dir);
     }

@@ -170,7 +170,12 @@ TEST_F(EgbbTest, LibraryWithoutEntryPointsIsFatal) {
     const struct {
         const char* dir;
         const char* missing;
-    } cases[] = {{"/tests/egbbnone", "load_egbb_5men"}, {"/tests/egbbloadonly", "probe_egbb_5men"}};
+    } cases[] = {
+        {"/tests/egbbnone", "undefined symbol: load_egbb_5men"},
+        {"/tests/egbbloadonly", "undefined symbol: probe_egbb_5men"},
+        {"/tests/egbbnull", "Symbol load_egbb_5men is NULL"},
+        {"/tests/egbbnullprobe", "Symbol probe_egbb_5men is NULL"},
+    };
     for (const auto& c : cases) {
         setPath(buildDir + c.dir);
         EXPECT_DEATH(egbbLoadLibrary(), c.missing) << c.dir;

@@ -1,6 +1,7 @@
-// Test doubles of the bitbase library, one source for three builds:
-// EGBB_DOUBLE_RECORD records every call; without EGBB_DOUBLE_LOAD the library
-// has no entry points at all; with EGBB_DOUBLE_LOAD only, it lacks the probe.
+// Test doubles of the bitbase library, one source for every variant of
+// CMakeLists.txt: EGBB_DOUBLE_RECORD records every call; without
+// EGBB_DOUBLE_LOAD the library has no entry points of its own; with
+// EGBB_DOUBLE_LOAD only, it lacks the probe.
 #include <cstdio>
 
 #include "egbb/egbbapi.h"
