@@ -74,6 +74,7 @@ bool uciDispatch(const char* line) {
         ponderSearch.store(0, std::memory_order_relaxed);
     } else if (isCommand(word, "go")) {
     } else if (isCommand(word, "position")) {
+        uciSetPosition(rest);
     } else if (isCommand(word, "setoption")) {
     } else if (isCommand(word, "ucinewgame")) {
         // Nothing: the tables and the position stay as they are.
