@@ -13,7 +13,8 @@ TSAN_BUILD := build-tsan
 
 # Debian packages the build and the tests need (gnuchess-book: the default
 # opening book).
-PACKAGES := g++ cmake make pkg-config libglib2.0-dev libgtest-dev gnuchess-book
+PACKAGES := g++ cmake make pkg-config libglib2.0-dev libgtest-dev libgaviotatb-dev gaviotatb \
+	gnuchess-book
 # Packages only the benchmarks need (opponent engines).
 BENCH_PACKAGES := glaurung toga2
 
