@@ -11,8 +11,10 @@ BUILD := build
 ASAN_BUILD := build-asan
 TSAN_BUILD := build-tsan
 
-# Debian packages the build and the tests need.
-PACKAGES := g++ cmake make pkg-config libglib2.0-dev libgtest-dev libgaviotatb-dev gaviotatb
+# Debian packages the build and the tests need (gnuchess-book: the default
+# opening book).
+PACKAGES := g++ cmake make pkg-config libglib2.0-dev libgtest-dev libgaviotatb-dev gaviotatb \
+	gnuchess-book
 # Packages only the benchmarks need (opponent engines).
 BENCH_PACKAGES := glaurung toga2
 
