@@ -12,7 +12,7 @@ ASAN_BUILD := build-asan
 TSAN_BUILD := build-tsan
 
 # Debian packages the build and the tests need.
-PACKAGES := g++ cmake make pkg-config libglib2.0-dev libgtest-dev
+PACKAGES := g++ cmake make pkg-config libglib2.0-dev libgtest-dev libgaviotatb-dev gaviotatb
 # Packages only the benchmarks need (opponent engines).
 BENCH_PACKAGES := glaurung toga2
 

@@ -9,7 +9,7 @@
 namespace {
 
 class PositionTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() { testInit(); }
 };
 
@@ -130,25 +130,25 @@ TEST_F(PositionTest, FenFields) {
 TEST_F(PositionTest, BadFenIsRefusedAndLeavesThePositionAsItWas) {
     const char* bad[] = {
         "",
-        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR",            // fields missing
-        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w",          // castling missing
-        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq",     // en passant missing
-        "rnbqkbnr/pppppppp/9/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -",   // nine squares
-        "rnbqkbnr/pppppppp/p8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -",  // nine squares
-        "rnbqkbnr/pppppppp/7/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -",   // seven squares
-        "rnbqkbnr/pppppppp/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -",     // seven ranks
-        "rnbqkbnr/pppppppp/8/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -", // nine ranks
-        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNX w KQkq -",   // bad letter
-        "rnbq1bnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -",   // no black king
-        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBKKBNR w KQkq -",   // two white kings
-        "Pnbqkbnr/pppppppp/8/8/8/8/1PPPPPPP/RNBQKBNR w KQkq -",   // pawn on the last rank
-        "4k3/8/8/8/8/8/8/4K2p w - -",                             // pawn on the first rank
-        "4k2R/8/8/8/8/8/8/4K3 w - -",                             // side not to move in check
-        "8/8/8/8/8/8/8/3kK3 w - -",                               // kings side by side
-        "4k3/8/8/3pP3/8/8/8/4K3 w - d3",                          // en passant on the wrong rank
-        "4k3/8/8/4P3/8/8/8/4K3 w - d6",                           // no pawn that stepped
-        "4k3/8/8/3pP3/8/8/8/4K3 w - z6",                          // not a square
-        "4k3/8/8/3pP3/8/8/8/4K3 w - D6",                          // upper-case file
+        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR",             // fields missing
+        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w",           // castling missing
+        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq",      // en passant missing
+        "rnbqkbnr/pppppppp/9/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -",    // nine squares
+        "rnbqkbnr/pppppppp/p8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -",   // nine squares
+        "rnbqkbnr/pppppppp/7/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -",    // seven squares
+        "rnbqkbnr/pppppppp/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -",      // seven ranks
+        "rnbqkbnr/pppppppp/8/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -",  // nine ranks
+        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNX w KQkq -",    // bad letter
+        "rnbq1bnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -",    // no black king
+        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBKKBNR w KQkq -",    // two white kings
+        "Pnbqkbnr/pppppppp/8/8/8/8/1PPPPPPP/RNBQKBNR w KQkq -",    // pawn on the last rank
+        "4k3/8/8/8/8/8/8/4K2p w - -",                              // pawn on the first rank
+        "4k2R/8/8/8/8/8/8/4K3 w - -",                              // side not to move in check
+        "8/8/8/8/8/8/8/3kK3 w - -",                                // kings side by side
+        "4k3/8/8/3pP3/8/8/8/4K3 w - d3",                           // en passant on the wrong rank
+        "4k3/8/8/4P3/8/8/8/4K3 w - d6",                            // no pawn that stepped
+        "4k3/8/8/3pP3/8/8/8/4K3 w - z6",                           // not a square
+        "4k3/8/8/3pP3/8/8/8/4K3 w - D6",                           // upper-case file
     };
     for (const char* fen : bad) {
         Position* p = positionNew();
@@ -186,9 +186,9 @@ TEST_F(PositionTest, PrintOfTheStartPosition) {
     positionPrint(p);
     std::string text = outCaptureEnd();
     EXPECT_EQ(text.rfind("rnbqkbnr\npppppppp\n# # # # \n # # # #\n", 0), 0u) << text;
-    for (const char* line : {"\n\nPlayer: White\n", "\nPly:0\n", "\nCapture:X\n", "\nCastling:15\n",
-                             "\nRepeat:0\n", "\nMaterial:0\n", "\nPhase:24\n",
-                             "\nPVT(opening/endgame):0/0\n", "\nHistory: \n"})
+    for (const char* line :
+         {"\n\nPlayer: White\n", "\nPly:0\n", "\nCapture:X\n", "\nCastling:15\n", "\nRepeat:0\n",
+          "\nMaterial:0\n", "\nPhase:24\n", "\nPVT(opening/endgame):0/0\n", "\nHistory: \n"})
         EXPECT_NE(text.find(line), std::string::npos) << line;
     positionFree(p);
 }

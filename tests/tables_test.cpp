@@ -7,7 +7,7 @@
 namespace {
 
 class Tables : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() { testInit(); }
 };
 
@@ -24,7 +24,8 @@ TEST_F(Tables, MagicLookupsMatchRayWalkingForEveryOccupancy) {
                 // Squares outside the mask must not change the answer.
                 Bitboard noise = ~mask & 0x8100000000000081ULL & ~bitOf(sq);
                 if (rook) {
-                    ASSERT_EQ(rookAttacks(sq, occupancy | noise), initmagicmoves_Rmoves(sq, occupancy))
+                    ASSERT_EQ(rookAttacks(sq, occupancy | noise),
+                              initmagicmoves_Rmoves(sq, occupancy))
                         << "rook square " << sq << " pattern " << pattern;
                 } else {
                     ASSERT_EQ(bishopAttacks(sq, occupancy | noise),
@@ -117,12 +118,12 @@ TEST_F(Tables, PieceSquareExamples) {
     struct {
         int piece, square, opening, endgame;
     } cases[] = {
-        {WHITE_KNIGHT, D4, 15, 10},   {WHITE_KNIGHT, A1, -50, -40}, {WHITE_KNIGHT, A8, -135, -40},
+        {WHITE_KNIGHT, D4, 15, 10},    {WHITE_KNIGHT, A1, -50, -40}, {WHITE_KNIGHT, A8, -135, -40},
         {WHITE_KNIGHT, H8, -135, -40}, {WHITE_PAWN, E4, 25, 0},      {WHITE_PAWN, A7, -15, 16},
-        {WHITE_PAWN, H5, -15, 4},     {WHITE_BISHOP, A1, -18, -18}, {WHITE_BISHOP, D4, 8, 6},
-        {WHITE_BISHOP, B2, 0, -6},    {WHITE_ROOK, A4, -6, 0},      {WHITE_ROOK, D7, 3, 0},
-        {WHITE_QUEEN, D1, -5, -8},    {WHITE_QUEEN, D4, 0, 8},      {WHITE_KING, G1, 50, -48},
-        {WHITE_KING, D4, -30, 24},    {BLACK_KNIGHT, A1, 135, 40},  {BLACK_KING, G8, -50, 48},
+        {WHITE_PAWN, H5, -15, 4},      {WHITE_BISHOP, A1, -18, -18}, {WHITE_BISHOP, D4, 8, 6},
+        {WHITE_BISHOP, B2, 0, -6},     {WHITE_ROOK, A4, -6, 0},      {WHITE_ROOK, D7, 3, 0},
+        {WHITE_QUEEN, D1, -5, -8},     {WHITE_QUEEN, D4, 0, 8},      {WHITE_KING, G1, 50, -48},
+        {WHITE_KING, D4, -30, 24},     {BLACK_KNIGHT, A1, 135, 40},  {BLACK_KING, G8, -50, 48},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(pvt[c.piece][c.square].opening, c.opening) << c.piece << " " << c.square;

@@ -3,8 +3,8 @@
 #include <glib.h>
 
 #include <cstdarg>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 
 namespace {
@@ -38,9 +38,20 @@ void outPrintf(bool flush, const char* format, ...) {
     char buffer[4096];
     va_list args;
     va_start(args, format);
-    size_t length = formatInto(buffer, sizeof buffer, 0, format, args);
+    int n = vsnprintf(buffer, sizeof buffer, format, args);
     va_end(args);
-    outWrite(buffer, length, flush);
+    if (n < 0) return;
+    if (static_cast<size_t>(n) < sizeof buffer) {
+        outWrite(buffer, static_cast<size_t>(n), flush);
+        return;
+    }
+    // A text longer than the buffer (an echoed over-long word) is written whole.
+    char* large = static_cast<char*>(g_malloc(static_cast<size_t>(n) + 1));
+    va_start(args, format);
+    vsnprintf(large, static_cast<size_t>(n) + 1, format, args);
+    va_end(args);
+    outWrite(large, static_cast<size_t>(n), flush);
+    g_free(large);
 }
 
 void outFlush() { outWrite("", 0, true); }

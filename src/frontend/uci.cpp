@@ -1,2 +1,136 @@
 #include "frontend/uci.h"
-void uciRun() {}
+
+#include <cstring>
+#include <string_view>
+
+#include "frontend/output.h"
+#include "moves/movedo.h"
+#include "search/startsearch.h"
+#include "tables/init.h"
+
+GRand* mrand = nullptr;
+GTimer* timer = nullptr;
+Position* position = nullptr;
+SearchParameter searchParameter;
+int ponder = 0;
+
+namespace {
+
+GMainLoop* loop = nullptr;
+GIOChannel* uci_stdin = nullptr;
+guint stdinWatch = 0;
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+// Whether the word equals the command, ASCII case ignored.
+bool isCommand(std::string_view word, const char* command) {
+    return word.size() == strlen(command) &&
+           g_ascii_strncasecmp(word.data(), command, word.size()) == 0;
+}
+
+gboolean uciReadLine(GIOChannel* channel, GIOCondition, gpointer) {
+    gchar* line = nullptr;
+    gsize length = 0;
+    GError* error = nullptr;
+    GIOStatus status = g_io_channel_read_line(channel, &line, &length, nullptr, &error);
+    if (status == G_IO_STATUS_AGAIN) return TRUE;
+    if (status != G_IO_STATUS_NORMAL || !line) {
+        // End of input or a read failure acts as "quit".
+        if (error) g_error_free(error);
+        g_free(line);
+        stdinWatch = 0;
+        uciQuit();
+        return FALSE;
+    }
+    bool serving = uciDispatch(line);
+    g_free(line);
+    if (!serving) stdinWatch = 0;
+    return serving;
+}
+
+}  // namespace
+
+double uciGetTime() { return g_timer_elapsed(timer, nullptr); }
+
+void uciIsReady() { outPrintf(true, "readyok\n"); }
+
+void uciDebug() { positionPrint(position); }
+
+bool uciDispatch(const char* line) {
+    const char* start = line;
+    while (*start && isBlank(*start)) start++;
+    const char* end = start;
+    while (*end && !isBlank(*end)) end++;
+    std::string_view word(start, static_cast<size_t>(end - start));
+    const char* rest = end;
+    if (word.empty()) return true;  // blank lines are ignored
+
+    (void)rest;
+    if (isCommand(word, "stop")) {
+        ponderSearch.store(0, std::memory_order_relaxed);
+    } else if (isCommand(word, "ponderhit")) {
+        ponderSearch.store(0, std::memory_order_relaxed);
+    } else if (isCommand(word, "go")) {
+    } else if (isCommand(word, "position")) {
+    } else if (isCommand(word, "setoption")) {
+    } else if (isCommand(word, "ucinewgame")) {
+        // Nothing: the tables and the position stay as they are.
+    } else if (isCommand(word, "isready")) {
+        uciIsReady();
+    } else if (isCommand(word, "quit")) {
+        uciQuit();
+        return false;
+    } else if (isCommand(word, "uci")) {
+        uciIdentity();
+    } else if (isCommand(word, "debug")) {
+        uciDebug();
+    } else {
+        outPrintf(true, "Unknown uci command:%.*s\n", static_cast<int>(word.size()), word.data());
+    }
+    return true;
+}
+
+void uciRun() {
+    mrand = g_rand_new_with_seed(0);
+    timer = g_timer_new();
+    loop = g_main_loop_new(nullptr, FALSE);
+    init(mrand);
+    position = positionNew();
+
+    uci_stdin = g_io_channel_unix_new(0);
+    if (!uci_stdin) fatalError("Cannot create new uci GIOChannel!\n");
+    // Raw bytes: protocol text is ASCII and anything else must not stop the reader.
+    g_io_channel_set_encoding(uci_stdin, nullptr, nullptr);
+    stdinWatch = g_io_add_watch(uci_stdin, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
+                                uciReadLine, nullptr);
+    if (!stdinWatch) fatalError("Cannot add watch on GIOChannel!\n");
+
+    uciOptionsInit();
+
+    g_main_loop_run(loop);
+    g_main_loop_unref(loop);
+    loop = nullptr;
+}
+
+void uciQuit() {
+    // A running search is stopped and waited for before anything is released.
+    ponderSearch.store(0, std::memory_order_relaxed);
+
+    if (stdinWatch) g_source_remove(stdinWatch);
+    stdinWatch = 0;
+    if (uci_stdin) {
+        g_io_channel_shutdown(uci_stdin, TRUE, nullptr);
+        g_io_channel_unref(uci_stdin);
+        uci_stdin = nullptr;
+    }
+    if (loop) g_main_loop_quit(loop);
+    positionFree(position);
+    position = nullptr;
+    g_rand_free(mrand);
+    mrand = nullptr;
+    g_timer_destroy(timer);
+    timer = nullptr;
+    uciOptionsFree();
+}

@@ -1,0 +1,458 @@
+// The bitbase interface against stand-in libraries that record their calls, and
+// the real library against the Gaviota tables.
+#include <gmodule.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "bitbases/egbb.h"
+#include "egbbdouble/record.h"
+#include "frontend/output.h"
+#include "support/engine.h"
+
+namespace {
+
+const std::string buildDir = KORVAN_BUILD_DIR;
+const std::string doubleDir = buildDir + "/tests/egbbdouble";
+const std::string realDir = buildDir + "/egbb";
+
+void setPath(const std::string& path) {
+    snprintf(bitbasesPath, sizeof bitbasesPath, "%s", path.c_str());
+}
+
+// Loads the library from the current settings and returns what it printed.
+std::string load() {
+    outCaptureBegin();
+    egbbLoadLibrary();
+    return outCaptureEnd();
+}
+
+// A handle of the test's own on a library, which also keeps it resident (and
+// its record alive) while the engine closes and reopens it.
+struct Library {
+    GModule* module;
+    explicit Library(const std::string& dir) {
+        module = g_module_open((dir + "/egbbso64.so").c_str(), G_MODULE_BIND_LAZY);
+        EXPECT_NE(module, nullptr) << g_module_error();
+    }
+    ~Library() {
+        if (module) g_module_close(module);
+    }
+    void* symbol(const char* name) {
+        gpointer p = nullptr;
+        EXPECT_TRUE(module && g_module_symbol(module, name, &p)) << name;
+        return p;
+    }
+};
+
+struct Double : Library {
+    EgbbDoubleRecord* record;
+    Double() : Library(doubleDir) {
+        auto get = reinterpret_cast<EgbbDoubleRecordFunction>(symbol("egbb_double_record"));
+        record = get ? get() : nullptr;
+    }
+};
+
+// A fresh empty directory, removed again at the end.
+struct TempDir {
+    std::string path;
+    TempDir() {
+        gchar* made = g_dir_make_tmp("korvan-egbb-XXXXXX", nullptr);
+        path = made ? made : "";
+        g_free(made);
+    }
+    ~TempDir() { rmdir(path.c_str()); }
+};
+
+class EgbbTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { testInit(); }
+    void TearDown() override {
+        egbbClose();
+        setPath("./egbb");
+        egbbCacheSize = 16;
+    }
+};
+
+TEST_F(EgbbTest, DefaultSettingsReachTheLibrary) {
+    EXPECT_STREQ(bitbasesPath, "./egbb");
+    EXPECT_EQ(egbbCacheSize, 16);
+    // With the default relative path the library comes from ./egbb of the
+    // working directory.
+    TempDir dir;
+    std::string link = dir.path + "/egbb";
+    ASSERT_EQ(symlink(doubleDir.c_str(), link.c_str()), 0);
+    char* cwd = g_get_current_dir();
+    ASSERT_EQ(chdir(dir.path.c_str()), 0);
+    Double lib;
+    int loads = lib.record->loads;
+    std::string out = load();
+    EXPECT_EQ(chdir(cwd), 0);
+    g_free(cwd);
+    unlink(link.c_str());
+
+    EXPECT_EQ(out, "info string endgame bitbases loaded\n");
+    EXPECT_EQ(egbbIsLoaded(), 1);
+    EXPECT_EQ(lib.record->loads, loads + 1);
+    EXPECT_STREQ(lib.record->path, "./egbb/");
+    EXPECT_EQ(lib.record->cacheBytes, 16777216);
+    EXPECT_EQ(lib.record->loadType, 2);
+}
+
+TEST_F(EgbbTest, CacheSizeReachesTheLibraryInBytes) {
+    const struct {
+        int megabytes;
+        int bytes;
+    } cases[] = {{32, 33554432}, {1, 1048576}, {256, 268435456}, {16, 16777216}};
+    Double lib;
+    setPath(doubleDir);
+    for (const auto& c : cases) {
+        egbbCacheSize = c.megabytes;
+        EXPECT_EQ(load(), "info string endgame bitbases loaded\n");
+        EXPECT_EQ(lib.record->cacheBytes, c.bytes) << c.megabytes;
+        EXPECT_EQ(lib.record->loadType, 2);
+        EXPECT_EQ(lib.record->path, doubleDir + "/");
+    }
+}
+
+TEST_F(EgbbTest, PathDoesNotGrowOverReloads) {
+    Double lib;
+    setPath(doubleDir);
+    int loads = lib.record->loads;
+    for (int i = 0; i < 50; i++) load();
+    EXPECT_EQ(lib.record->loads, loads + 50);
+    EXPECT_EQ(bitbasesPath, doubleDir);
+    EXPECT_EQ(lib.record->path, doubleDir + "/");
+    EXPECT_EQ(egbbIsLoaded(), 1);
+}
+
+TEST_F(EgbbTest, MissingLibraryIsReportedOnce) {
+    Double lib;
+    setPath(doubleDir);
+    load();
+    int probes = lib.record->probes;
+
+    TempDir dir;
+    setPath(dir.path);
+    std::string out = load();
+    std::string library = dir.path + "/egbbso64.so";
+    EXPECT_EQ(out.rfind("info string ", 0), 0u) << out;
+    EXPECT_EQ(out.find('\n'), out.size() - 1) << "one line: " << out;
+    EXPECT_TRUE(out.ends_with(" (" + library + ")\n")) << out;
+    // The loader's message sits between the prefix and the path.
+    EXPECT_GT(out.size(), strlen("info string  ()\n") + library.size());
+    EXPECT_EQ(egbbIsLoaded(), 0);
+
+    int score = 0;
+    Position* p = testPosition("4k3/8/8/8/8/8/8/R3K3 w - - 0 1");
+    EXPECT_EQ(egbbProbe(p, &score), 0);
+    EXPECT_EQ(lib.record->probes, probes);
+    EXPECT_FALSE(egbbProbeWanted(p, 40, 9));
+    positionFree(p);
+}
+
+// A path filling the whole buffer, even without its terminator, is read and
+// reported safely.
+TEST_F(EgbbTest, OverlongPathIsHandledSafely) {
+    memset(bitbasesPath, 'a', sizeof bitbasesPath);
+    std::string out = load();
+    std::string library = std::string(sizeof bitbasesPath, 'a') + "/egbbso64.so";
+    EXPECT_TRUE(out.ends_with(" (" + library + ")\n")) << out;
+    EXPECT_EQ(egbbIsLoaded(), 0);
+    EXPECT_EQ(memcmp(bitbasesPath, std::string(sizeof bitbasesPath, 'a').data(), 256), 0);
+}
+
+TEST_F(EgbbTest, LibraryWithoutEntryPointsIsFatal) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const struct {
+        const char* dir;
+        const char* missing;
+    } cases[] = {
+        {"/tests/egbbnone", "undefined symbol: load_egbb_5men"},
+        {"/tests/egbbloadonly", "undefined symbol: probe_egbb_5men"},
+        {"/tests/egbbnull", "Symbol load_egbb_5men is NULL"},
+        {"/tests/egbbnullprobe", "Symbol probe_egbb_5men is NULL"},
+    };
+    for (const auto& c : cases) {
+        setPath(buildDir + c.dir);
+        EXPECT_DEATH(egbbLoadLibrary(), c.missing) << c.dir;
+    }
+}
+
+TEST_F(EgbbTest, ProbeArguments) {
+    const struct {
+        const char* fen;
+        int arguments[9];
+    } cases[] = {
+        // King and rook against king, either side to move.
+        {"4k3/8/8/8/8/8/8/R3K3 w - - 0 1", {0, 4, 60, 3, 0, 0, 0, 0, 0}},
+        {"4k3/8/8/8/8/8/8/R3K3 b - - 0 1", {1, 4, 60, 3, 0, 0, 0, 0, 0}},
+        // Pawn e2, knight d3, black bishop c6: square order, each with its code.
+        {"8/8/2b1k3/8/8/3N4/4P3/4K3 w - - 0 1", {0, 4, 44, 6, 12, 5, 19, 10, 42}},
+        // A white queen on h1 comes before a black knight on a2.
+        {"4k3/8/8/8/8/8/n7/4K2Q b - - 0 1", {1, 4, 60, 2, 7, 11, 8, 0, 0}},
+        // Black rook, pawn and queen.
+        {"q3k3/8/8/8/8/8/1p6/4K2r w - - 0 1", {0, 4, 60, 9, 7, 12, 9, 8, 56}},
+        // White bishop against black knight and black pawn.
+        {"8/8/8/2k5/4n3/8/3p2B1/6K1 b - - 0 1", {1, 6, 34, 12, 11, 4, 14, 11, 28}},
+        // Bare kings.
+        {"8/8/8/8/8/2k5/8/K7 w - - 0 1", {0, 0, 18, 0, 0, 0, 0, 0, 0}},
+    };
+    Double lib;
+    setPath(doubleDir);
+    load();
+    lib.record->answer = 7;
+    for (const auto& c : cases) {
+        Position* p = testPosition(c.fen);
+        int probes = lib.record->probes, score = 0;
+        EXPECT_EQ(egbbProbe(p, &score), 1) << c.fen;
+        EXPECT_EQ(score, 7);
+        EXPECT_EQ(lib.record->probes, probes + 1);
+        for (int i = 0; i < 9; i++)
+            EXPECT_EQ(lib.record->arguments[i], c.arguments[i]) << c.fen << " argument " << i;
+        positionFree(p);
+    }
+}
+
+// Four men besides the kings do not fit the probe: it is not made.
+TEST_F(EgbbTest, TooManyMenAreNotProbed) {
+    Double lib;
+    setPath(doubleDir);
+    load();
+    Position* p = testPosition("4k3/8/8/8/8/8/PPP5/R3K3 w - - 0 1");
+    int probes = lib.record->probes, score = 0;
+    EXPECT_EQ(egbbProbe(p, &score), 0);
+    EXPECT_EQ(score, EGBB_NOT_AVAILABLE);
+    EXPECT_EQ(lib.record->probes, probes);
+    positionFree(p);
+}
+
+TEST_F(EgbbTest, OnlyKnownAnswersCountAsHits) {
+    const struct {
+        int answer;
+        int result;
+        uint64_t hits;
+    } cases[] = {{99999, 0, 0}, {0, 1, 1}, {123, 1, 1}, {-19990, 1, 1}, {99998, 1, 1}};
+    Double lib;
+    setPath(doubleDir);
+    load();
+    Position* p = testPosition("4k3/8/8/8/8/8/8/R3K3 w - - 0 1");
+    for (const auto& c : cases) {
+        lib.record->answer = c.answer;
+        bbhits = 0;
+        int score = 0;
+        EXPECT_EQ(egbbProbe(p, &score), c.result) << c.answer;
+        EXPECT_EQ(score, c.answer);
+        EXPECT_EQ(bbhits.load(), c.hits) << c.answer;
+    }
+    positionFree(p);
+}
+
+// The search's probe rule: deep nodes with at most four men, five men only at
+// the horizon ply, and nearer the root only after captures and pawn moves.
+TEST_F(EgbbTest, SearchProbesWhereTheRuleSays) {
+    Double lib;
+    setPath(doubleDir);
+    load();
+    const int depth = 9;  // horizon ply 6
+    const struct {
+        const char* fen;
+        Move last;  // 0: the position has no move history
+        int ply;
+        bool wanted;
+    } cases[] = {
+        {"4k3/8/8/8/8/8/1PP5/R3K3 w - - 0 1", 0, 6, true},
+        {"4k3/8/8/8/8/8/1PP5/R3K3 w - - 0 1", 0, 7, false},
+        {"4k3/8/8/8/8/8/1P6/R3K3 w - - 0 1", 0, 7, true},
+        {"4k3/8/8/8/8/8/8/R3K3 w - - 0 1", 0, 3, false},
+        {"4k3/8/8/8/8/8/PPP5/R3K3 w - - 0 1", 0, 6, false},
+        {"4k3/8/8/8/8/8/1PP5/R3K3 w - - 0 1", moveMake(MOVE_CAPTURE, 52, 0), 3, true},
+        {"4k3/8/8/8/8/8/1PP5/R3K3 w - - 0 1", moveMake(MOVE_NORMAL, 1, 9), 3, true},
+        {"4k3/8/8/8/8/8/1PP5/R3K3 w - - 0 1", moveMake(MOVE_NORMAL, 8, 0), 3, false},
+        {"4k3/8/8/8/8/8/1PP5/4K2R w - - 0 1", MOVE_WORD_NULL, 3, false},
+    };
+    for (const auto& c : cases) {
+        Position* p = testPosition(c.fen);
+        if (c.last) {
+            p->history[0].move = c.last;
+            p->ply = 1;
+        }
+        EXPECT_EQ(egbbProbeWanted(p, c.ply, depth), c.wanted) << c.fen << " ply " << c.ply;
+        positionFree(p);
+    }
+}
+
+TEST_F(EgbbTest, SearchScoreOfAnAnswer) {
+    const struct {
+        const char* fen;
+        int answer;
+        int ply;
+        bool drawByMaterial;
+        int score;
+    } cases[] = {
+        {"4k3/8/8/8/8/8/8/R3K3 w - - 0 1", 19990, 3, true, 19990 - 120 + 500},
+        {"4k3/8/8/8/8/8/8/R3K3 b - - 0 1", -19990, 3, true, -19990 + 120 - 500},
+        {"4k3/8/8/8/8/8/8/R3K3 w - - 0 1", 0, 3, true, 500 >> 4},
+        {"4k3/8/8/8/8/8/8/R3K3 b - - 0 1", 0, 3, true, -32},
+        {"4k3/8/8/8/8/8/8/R3K3 b - - 0 1", 0, 3, false, 0},
+    };
+    for (const auto& c : cases) {
+        Position* p = testPosition(c.fen);
+        EXPECT_EQ(egbbSearchScore(p, c.answer, c.ply, c.drawByMaterial), c.score) << c.fen;
+        positionFree(p);
+    }
+}
+
+// The real library with the Gaviota tables built beside it.
+class EgbbTablesTest : public EgbbTest {
+  protected:
+    void SetUp() override {
+        setPath(realDir);
+        ASSERT_EQ(load(), "info string endgame bitbases loaded\n");
+    }
+    int probe(const char* fen) {
+        Position* p = testPosition(fen);
+        int score = 0;
+        int known = egbbProbe(p, &score);
+        EXPECT_EQ(known, score != EGBB_NOT_AVAILABLE) << fen;
+        positionFree(p);
+        return score;
+    }
+};
+
+TEST_F(EgbbTablesTest, EngineStartedInTheBuildFolderFindsThem) {
+    egbbClose();
+    setPath("./egbb");
+    char* cwd = g_get_current_dir();
+    ASSERT_EQ(chdir(buildDir.c_str()), 0);
+    std::string out = load();
+    EXPECT_EQ(chdir(cwd), 0);
+    g_free(cwd);
+    EXPECT_EQ(out, "info string endgame bitbases loaded\n");
+    EXPECT_GT(probe("4k3/8/8/8/8/8/8/R3K3 w - - 0 1"), 0);
+}
+
+TEST_F(EgbbTablesTest, VerdictForTheSideToMove) {
+    enum Verdict { LOSS = -1, DRAW = 0, WIN = 1 };
+    const struct {
+        const char* fen;
+        Verdict verdict;
+    } cases[] = {
+        {"8/8/8/3k4/8/8/7Q/K7 w - - 0 1", WIN},
+        {"8/8/8/3k4/8/8/7Q/K7 b - - 0 1", LOSS},
+        {"8/8/8/3k4/8/8/7R/K7 w - - 0 1", WIN},
+        {"8/8/8/3k4/8/8/7R/K7 b - - 0 1", LOSS},
+        // The stronger side is black.
+        {"k7/7r/8/8/3K4/8/8/8 b - - 0 1", WIN},
+        {"k7/7r/8/8/3K4/8/8/8 w - - 0 1", LOSS},
+        {"k7/7q/8/8/3K4/8/8/8 w - - 0 1", LOSS},
+        // A lone minor piece cannot mate.
+        {"8/8/8/3k4/8/8/7B/K7 w - - 0 1", DRAW},
+        {"8/8/8/3k4/8/8/7B/K7 b - - 0 1", DRAW},
+        {"8/8/8/3k4/8/8/7N/K7 w - - 0 1", DRAW},
+        {"8/8/8/3k4/8/8/7n/K7 b - - 0 1", DRAW},
+        // The king on a key square in front of its pawn wins, whoever moves.
+        {"4k3/8/4K3/4P3/8/8/8/8 w - - 0 1", WIN},
+        {"4k3/8/4K3/4P3/8/8/8/8 b - - 0 1", LOSS},
+        {"8/8/8/8/4p3/4k3/8/4K3 b - - 0 1", WIN},
+        // Kings in opposition: the side to move gives way. With black to move the
+        // white king reaches a key square; with white to move black holds.
+        {"8/4k3/8/4K3/4P3/8/8/8 b - - 0 1", LOSS},
+        {"8/4k3/8/4K3/4P3/8/8/8 w - - 0 1", DRAW},
+        // The defending king in the corner of a rook pawn.
+        {"k7/8/8/P7/1K6/8/8/8 w - - 0 1", DRAW},
+        // Stalemate.
+        {"k7/8/1Q6/8/8/8/8/K7 b - - 0 1", DRAW},
+        // The pawn runs before the king catches it.
+        {"8/8/8/8/P7/8/7k/K7 w - - 0 1", WIN},
+    };
+    for (const auto& c : cases) {
+        int score = probe(c.fen);
+        ASSERT_NE(score, EGBB_NOT_AVAILABLE) << c.fen;
+        EXPECT_LE(std::abs(score), 20000) << c.fen;
+        EXPECT_EQ((score > 0) - (score < 0), c.verdict) << c.fen << " score " << score;
+    }
+}
+
+TEST_F(EgbbTablesTest, FasterMatesScoreHigher) {
+    int mateInOne = probe("k7/8/1K6/8/8/8/7Q/8 w - - 0 1");
+    int queenFar = probe("8/8/8/3k4/8/8/7Q/K7 w - - 0 1");
+    int rookFar = probe("8/8/8/3k4/8/8/7R/K7 w - - 0 1");
+    int mated = probe("k6Q/8/1K6/8/8/8/8/8 b - - 0 1");
+    int queenFarLoss = probe("8/8/8/3k4/8/8/7Q/K7 b - - 0 1");
+    EXPECT_EQ(mateInOne, 19999);  // one ply to mate
+    EXPECT_EQ(mated, -20000);
+    EXPECT_GT(mateInOne, queenFar);
+    EXPECT_GT(queenFar, rookFar);  // the queen mates sooner from the same squares
+    EXPECT_GT(rookFar, 0);
+    EXPECT_LT(mated, queenFarLoss);
+    EXPECT_LT(queenFarLoss, 0);
+}
+
+TEST_F(EgbbTablesTest, PositionsBeyondTheTablesAreUnknown) {
+    bbhits = 0;
+    EXPECT_EQ(probe("8/8/8/3k4/8/8/6PR/K7 w - - 0 1"), EGBB_NOT_AVAILABLE);
+    EXPECT_EQ(probe("8/8/8/3k4/8/8/4n2R/K7 b - - 0 1"), EGBB_NOT_AVAILABLE);
+    EXPECT_EQ(probe("8/8/8/3k4/8/8/4nP1R/K7 b - - 0 1"), EGBB_NOT_AVAILABLE);
+    EXPECT_EQ(bbhits.load(), 0u);
+    probe("8/8/8/3k4/8/8/7R/K7 w - - 0 1");
+    EXPECT_EQ(bbhits.load(), 1u);
+}
+
+// The library's own checks: arguments that describe no legal position are
+// answered as unknown rather than passed on to the tables.
+TEST_F(EgbbTablesTest, LibraryRefusesImpossibleArguments) {
+    using Probe = int (*)(int, int, int, int, int, int, int, int, int);
+    Library lib(realDir);
+    auto probe = reinterpret_cast<Probe>(lib.symbol("probe_egbb_5men"));
+    ASSERT_NE(probe, nullptr);
+    const struct {
+        int arguments[9];
+        bool known;
+    } cases[] = {
+        {{0, 4, 60, 3, 0, 0, 0, 0, 0}, true},    // KRK from the tests above
+        {{0, 4, 60, 0, 0, 0, 0, 0, 0}, true},    // bare kings: a draw
+        {{2, 4, 60, 3, 0, 0, 0, 0, 0}, false},   // no such side
+        {{0, 4, 12, 3, 0, 0, 0, 0, 0}, false},   // kings side by side
+        {{0, 4, 4, 3, 0, 0, 0, 0, 0}, false},    // kings on one square
+        {{0, 4, 60, 3, 4, 0, 0, 0, 0}, false},   // rook on the king's square
+        {{0, 4, 60, 3, 0, 5, 0, 0, 0}, false},   // two men on one square
+        {{0, 4, 60, 6, 56, 0, 0, 0, 0}, false},  // pawn on the last rank
+        {{0, 4, 60, 12, 3, 0, 0, 0, 0}, false},  // black pawn on the first rank
+        {{0, 4, 60, 7, 0, 0, 0, 0, 0}, false},   // no man has code 7
+        {{0, 4, 60, 13, 0, 0, 0, 0, 0}, false},  // nor 13
+        {{0, 4, 60, 1, 0, 0, 0, 0, 0}, false},   // nor 1
+        {{0, 4, 60, 3, 64, 0, 0, 0, 0}, false},  // no square 64
+        {{0, -1, 60, 3, 0, 0, 0, 0, 0}, false},  // nor -1
+        {{0, 4, 60, 3, 56, 0, 0, 0, 0}, false},  // the side not to move is in check
+    };
+    for (const auto& c : cases) {
+        const int* a = c.arguments;
+        int score = probe(a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8]);
+        EXPECT_EQ(score != EGBB_NOT_AVAILABLE, c.known)
+            << a[0] << " " << a[1] << " " << a[2] << " " << a[3] << " " << a[4] << ": " << score;
+    }
+}
+
+// A directory without tables leaves the library loaded but answering nothing;
+// loading the right one again brings the answers back.
+TEST_F(EgbbTablesTest, ReloadFromAnotherDirectory) {
+    TempDir dir;
+    Library lib(realDir);
+    using Load = void (*)(const char*, int, int);
+    using Probe = int (*)(int, int, int, int, int, int, int, int, int);
+    auto loadTables = reinterpret_cast<Load>(lib.symbol("load_egbb_5men"));
+    auto probe = reinterpret_cast<Probe>(lib.symbol("probe_egbb_5men"));
+    ASSERT_TRUE(loadTables && probe);
+    loadTables((dir.path + "/").c_str(), 1 << 20, 2);
+    EXPECT_EQ(probe(0, 4, 60, 3, 0, 0, 0, 0, 0), EGBB_NOT_AVAILABLE);
+    loadTables(nullptr, 1 << 20, 2);
+    EXPECT_EQ(probe(0, 4, 60, 3, 0, 0, 0, 0, 0), EGBB_NOT_AVAILABLE);
+    loadTables((realDir + "/").c_str(), 1 << 20, 2);
+    EXPECT_GT(probe(0, 4, 60, 3, 0, 0, 0, 0, 0), 0);
+}
+
+}  // namespace
