@@ -25,5 +25,14 @@ Move nextDinamicMoveDo(Position* position, MoveList* list);
 // Plays the move texts of the protocol ("e2e4 e7e8q"), case ignored, one by
 // one. Returns 1 when all were made; at a text that matches no legal move it
 // prints the position, reports "Can not make move (%s)!" and returns 0 with the
-// moves before it made.
+// moves before it made. The history is compacted after every move (and before
+// the first), so games of any length fit and repetitions are still found.
 int stringMovesDo(Position* position, const char* text);
+
+// Leaf nodes of the move tree to the given depth, walked as the search walks
+// it: the captures and promotions of each node, then its quiet moves, each made
+// with moveDo and counted only when it stands.
+uint64_t perft(Position* position, int depth);
+
+// The same count through the picker (nextMoveDo), in picker order.
+uint64_t perftPicker(Position* position, int depth);

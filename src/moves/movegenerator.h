@@ -29,13 +29,13 @@ struct MoveList {
 
 struct RootMove {
     Move move;
-    int32_t score;      // last result from the root side's view
-    uint32_t depth;     // iteration depth of that result, 0 = not searched yet
+    int32_t score;   // last result from the root side's view
+    uint32_t depth;  // iteration depth of that result, 0 = not searched yet
     int32_t selDepth;
     uint32_t nps;
-    int32_t time;       // milliseconds
+    int32_t time;  // milliseconds
     uint64_t nodes;
-    Move pv[15];        // variation after the move, ended by 0
+    Move pv[15];  // variation after the move, ended by 0
 };
 
 struct RootMoveList {
@@ -45,6 +45,11 @@ struct RootMoveList {
 
 // Quiet-move ordering counters, [from][to]; shared by all search threads.
 extern std::atomic<int32_t> history[64][64];
+
+// Largest bonus shift, and the value no counter may pass: the table is halved
+// first, so counters stay far below INT32_MAX.
+inline constexpr int HISTORY_MAX_SHIFT = 20;
+inline constexpr int32_t HISTORY_LIMIT = int32_t{1} << 30;
 
 // Clears every counter (at the start of a search).
 void historyClear();

@@ -1,0 +1,30 @@
+// A slow, plainly written move walker for checking the engine's generators and
+// move maker: it works on a square array, generates moves square by square by
+// stepping along directions, plays them on a copy and keeps those that leave
+// the mover's king unattacked. It shares no code with the engine.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "board/position.h"
+
+struct ReferenceBoard {
+    int board[64];  // engine piece codes, 0 = empty
+    int side;       // 0 white, 1 black
+    int castling;   // engine castling bits
+    int enPassant;  // square behind a pawn that has just stepped two, -1 if none
+};
+
+// The position's men, side, rights and en-passant square.
+ReferenceBoard referenceFrom(const Position* position);
+
+// Legal moves in engine text form ("e2e4", "e7e8q"), sorted.
+std::vector<std::string> referenceMoves(const ReferenceBoard& b);
+
+// Leaf count of the legal move tree.
+uint64_t referencePerft(const ReferenceBoard& b, int depth);
+
+// Whether the side to move is in check.
+bool referenceInCheck(const ReferenceBoard& b);
