@@ -448,6 +448,12 @@ TEST_F(Eval, ColourFlippedMirrorsScoreTheSame) {
     for (const auto& fen : testGamePositions()) expectSymmetric(fen);
     GRand* g = g_rand_new_with_seed(17);
     for (int i = 0; i < 600; i++) expectSymmetric(testRandomFen(g));
+    // Random games from the start and from the game positions.
+    for (int game = 0; game < 40; game++) {
+        const auto& games = testGamePositions();
+        const std::string& from = game % 2 ? games[game % games.size()] : games[0];
+        for (const auto& fen : testPlayoutFens(g, from, 120, 3)) expectSymmetric(fen);
+    }
     g_rand_free(g);
 }
 

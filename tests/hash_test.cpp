@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <limits>
 #include <string>
 
 #include "frontend/output.h"
+#include "moves/movedo.h"
 #include "search/hash.h"
 #include "support/engine.h"
 
@@ -319,6 +321,103 @@ TEST_F(Hash, DestroyIsHarmlessTwice) {
     pawnHashDestroy();
     EXPECT_EQ(pawnData, nullptr);
     EXPECT_EQ(hashUsage(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The legal move of the position with the given text.
+Move legalMove(Position* p, const char* text) {
+    RootMoveList list;
+    rootMovesGenerate(p, &list);
+    char name[MOVE_TEXT_SIZE];
+    for (uint32_t i = 0; i < list.count; i++) {
+        moveToString(list.moves[i].move, name);
+        if (std::string(name) == text) return list.moves[i].move;
+    }
+    ADD_FAILURE() << "no move " << text;
+    return 0;
+}
+
+// Stores the line in the table, each move under the key of the position it is
+// played from; the position is taken back to where it was.
+void storeLine(Position* p, const std::vector<const char*>& line) {
+    int made = 0;
+    for (const char* text : line) {
+        Move move = legalMove(p, text);
+        hashWriteBestMove(p->key, 5, 0, move);
+        ASSERT_EQ(moveDo(p, move), 1) << text;
+        made++;
+    }
+    while (made--) moveUndo(p);
+}
+
+std::vector<std::string> collected(Position* p) {
+    Move pv[15];
+    for (Move& m : pv) m = 0xffff;
+    hashCollectPV(p, pv);
+    std::vector<std::string> texts;
+    int n = 0;
+    for (; n < 14 && pv[n]; n++) {
+        char name[MOVE_TEXT_SIZE];
+        moveToString(pv[n], name);
+        texts.push_back(name);
+    }
+    EXPECT_LT(n, 14) << "no closing 0";
+    EXPECT_EQ(pv[14], 0xffffu) << "written past 14 entries";
+    return texts;
+}
+
+void expectSamePosition(const Position* a, const Position* b) {
+    EXPECT_EQ(0, memcmp(a, b, offsetof(Position, history)));
+    EXPECT_EQ(0, memcmp(a->history, b->history, a->ply * sizeof(HistoryRecord)));
+}
+
+using Line = std::vector<std::string>;
+
+TEST_F(Hash, CollectPVFollowsTheStoredLine) {
+    Position* p = testPosition("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
+    ASSERT_EQ(stringMovesDo(p, "d2d4 d7d5"), 1);
+    Position before;
+    memcpy(&before, p, sizeof before);
+
+    EXPECT_EQ(collected(p), Line{});
+    storeLine(p, {"c2c4", "e7e6", "b1c3", "g8f6", "c1g5"});
+    EXPECT_EQ(collected(p), (Line{"c2c4", "e7e6", "b1c3", "g8f6", "c1g5"}));
+    expectSamePosition(p, &before);
+
+    // A knight dance returns to the first position: 13 moves and no more.
+    storeLine(p, {"g1f3", "g8f6", "f3g1", "f6g8"});
+    Line cycle = collected(p);
+    ASSERT_EQ(cycle.size(), 13u);
+    EXPECT_EQ(cycle[0], "g1f3");
+    EXPECT_EQ(cycle[12], "g1f3");
+    expectSamePosition(p, &before);
+    positionFree(p);
+}
+
+TEST_F(Hash, CollectPVStopsAtMovesThatDoNotStand) {
+    // Black to move is in check from the bishop: the stored e8d8 is no move of
+    // the position and e7e6 leaves the king attacked.
+    Position* p = testPosition("rnbqkbnr/ppp1pppp/8/1B1p4/4P3/8/PPPP1PPP/RNBQK1NR b KQkq - 1 2");
+    Position before;
+    memcpy(&before, p, sizeof before);
+    for (Move stored : {moveMake(MOVE_NORMAL, E8, D8), moveMake(MOVE_NORMAL, E7, E6),
+                        moveMake(MOVE_NORMAL, E3, E4), moveMake(MOVE_CAPTURE, H1, H8)}) {
+        write(p->key, 9, 0, HASH_EXACT, stored);
+        EXPECT_EQ(collected(p), Line{});
+        expectSamePosition(p, &before);
+        hashIncrement();
+    }
+    // The answer that stands, followed by one that does not.
+    storeLine(p, {"c7c6"});
+    ASSERT_EQ(moveDo(p, legalMove(p, "c7c6")), 1);
+    write(p->key, 9, 0, HASH_EXACT, moveMake(MOVE_NORMAL, B5, B5));
+    moveUndo(p);
+    EXPECT_EQ(collected(p), Line{"c7c6"});
+    expectSamePosition(p, &before);
+    positionFree(p);
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 #include <cstring>
 #include <limits>
 
+#include "board/position.h"
 #include "frontend/output.h"
+#include "moves/movedo.h"
 
 int hashSize = 64;
 int pawnHashSize = 1;
@@ -129,6 +131,41 @@ int hashUsage() {
     double used = static_cast<double>(hSize) - hFree.load(std::memory_order_relaxed);
     int permille = static_cast<int>(used * 1000.0 / hSize);
     return permille < 0 ? 0 : permille > 1000 ? 1000 : permille;
+}
+
+namespace {
+
+// Whether the generators produce the move in the position: a stored move is
+// made only then, so even a slot of another position with the same key cannot
+// hand moveDo a move that does not fit the board.
+bool moveGenerated(const Position* position, Move move) {
+    MoveList list;
+    dinamicMovesGenerate(position, &list);
+    for (uint32_t i = 0; i < list.count; i++)
+        if (list.moves[i] == move) return true;
+    staticMovesGenerate(position, &list);
+    for (uint32_t i = 0; i < list.count; i++)
+        if (list.moves[i] == move) return true;
+    return false;
+}
+
+}  // namespace
+
+void hashCollectPV(Position* position, Move* pv) {
+    int n = 0;
+    for (;;) {
+        HashEntry* slot;
+        uint64_t info;
+        if (!hashFind(&slot, position->key, &info)) break;
+        Move move = hashInfoMove(info);
+        // At most 13 moves: a line that runs in a cycle ends there.
+        if (n > 12 || move == 0) break;
+        if (position->ply >= POSITION_PLY_LIMIT || !moveGenerated(position, move)) break;
+        if (!moveDo(position, move)) break;
+        pv[n++] = move;
+    }
+    pv[n] = 0;
+    while (n-- > 0) moveUndo(position);
 }
 
 void pawnHashCreate() {

@@ -156,6 +156,10 @@ void hashIncrement();
 // Per-mille of the slots used in the current generation.
 int hashUsage();
 
+// Fills pv with the line stored in the table from the position on, at most 13
+// moves and a closing 0 (pv holds 14 entries). The position is left as it was.
+void hashCollectPV(Position* position, Move* pv);
+
 // Pawn table.
 
 // Allocates pawnHashSize megabytes of empty slots.

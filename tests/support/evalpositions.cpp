@@ -2,6 +2,8 @@
 
 #include <fstream>
 
+#include "moves/movedo.h"
+
 namespace {
 
 std::string placement(const int32_t* board, bool mirrored) {
@@ -124,6 +126,25 @@ std::string testRandomFen(GRand* g) {
         int castling = g_rand_int_range(g, 0, 16);
         return fenOf(board, false, player, castling, enPassant);
     }
+}
+
+std::vector<std::string> testPlayoutFens(GRand* g, const std::string& fen, int plies, int every) {
+    std::vector<std::string> fens;
+    Position* p = positionNew();
+    if (!positionSetFen(p, fen.c_str())) {
+        positionFree(p);
+        return fens;
+    }
+    for (int ply = 1; ply <= plies; ply++) {
+        RootMoveList list;
+        rootMovesGenerate(p, &list);
+        if (list.count == 0) break;
+        Move move = list.moves[g_rand_int_range(g, 0, static_cast<int32_t>(list.count))].move;
+        if (!moveDo(p, move)) break;
+        if (ply % every == 0) fens.push_back(testFen(p));
+    }
+    positionFree(p);
+    return fens;
 }
 
 const std::vector<std::string>& testGamePositions() {

@@ -21,6 +21,12 @@ std::string testMirroredFen(const Position* position);
 // squares so that castling, shelter and pattern terms come up.
 std::string testRandomFen(GRand* generator);
 
+// Positions along a random legal playout from the record: after every legal
+// move chosen at random, up to `plies` moves or the end of the game, every
+// `every`-th position is kept.
+std::vector<std::string> testPlayoutFens(GRand* generator, const std::string& fen, int plies,
+                                         int every);
+
 // Positions from real games and well-known test suites.
 const std::vector<std::string>& testGamePositions();
 
