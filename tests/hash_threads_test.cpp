@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <thread>
+#include <vector>
+
+#include "eval/evaluator.h"
+#include "frontend/output.h"
+#include "search/hash.h"
+#include "support/engine.h"
+#include "support/evalpositions.h"
+
+namespace {
+
+#ifdef KORVAN_SANITIZED
+constexpr int ROUNDS = 20000;
+#else
+constexpr int ROUNDS = 300000;
+#endif
+constexpr int THREADS = 3;
+
+// Every field of a stored entry follows from its key, so any hit that does not
+// match was put together from two writes. The value differs for every key of
+// the pool, so two writes never differ in the low fields alone.
+int depthOf(uint64_t key) { return 1 + static_cast<int>(key % 40); }
+int valueOf(uint64_t key) { return static_cast<int>((key >> 16) * 997 + (key & 0xffff)) - 16000; }
+int typeOf(uint64_t key) { return static_cast<int>(key % 3); }
+Move moveOf(uint64_t key) { return static_cast<Move>((key >> 3) & 0xffff); }
+
+TEST(HashThreads, ConcurrentWritersNeverProduceAMixedHit) {
+    testInit();
+    hashSize = 1;
+    hashCreate();
+    std::atomic<int> mixed{0}, hits{0};
+    auto worker = [&](int seed) {
+        uint64_t x = 0x9e3779b97f4a7c15ULL * (seed + 1);
+        for (int i = 0; i < ROUNDS; i++) {
+            x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+            // 64 slots, 32 keys each: writers keep colliding.
+            uint64_t key = (x & 63) + ((x >> 8) & 31) * hSize + 1;
+            HashEntry* slot;
+            uint64_t info;
+            if (hashFind(&slot, key, &info)) {
+                hits.fetch_add(1, std::memory_order_relaxed);
+                if (hashInfoDepth(info) != depthOf(key) || hashInfoValue(info) != valueOf(key) ||
+                    hashInfoType(info) != typeOf(key) || hashInfoMove(info) != moveOf(key))
+                    mixed.fetch_add(1, std::memory_order_relaxed);
+            }
+            // New generations now and then (far from the wrap-around).
+            if (seed == 0 && i % 1000 == 0) hashIncrement();
+            hashWrite(slot, key, depthOf(key), valueOf(key), typeOf(key), moveOf(key));
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int t = 0; t < THREADS; t++) threads.emplace_back(worker, t);
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(mixed.load(), 0);
+    EXPECT_GT(hits.load(), 0);
+    int usage = hashUsage();
+    EXPECT_GE(usage, 0);
+    EXPECT_LE(usage, 1000);
+    hashDestroy();
+}
+
+TEST(HashThreads, ConcurrentEvaluationsAgreeWithFreshOnes) {
+    testInit();
+    GRand* g = g_rand_new_with_seed(23);
+    std::vector<Position*> positions;
+    for (const auto& fen : testGamePositions()) positions.push_back(testPosition(fen.c_str()));
+    for (int i = 0; i < 200; i++) positions.push_back(testPosition(testRandomFen(g).c_str()));
+    g_rand_free(g);
+
+    // Reference scores without a pawn table.
+    pawnHashDestroy();
+    std::vector<int> expected;
+    for (Position* p : positions) expected.push_back(evaluate(p, -30000, 30000, 1));
+
+    // A pawn table of four slots: the threads overwrite each other all the time.
+    hashAllocationLimit = 4 * sizeof(PawnHashEntry);
+    outCaptureBegin();
+    pawnHashCreate();
+    outCaptureEnd();
+    hashAllocationLimit = std::numeric_limits<uint64_t>::max();
+    ASSERT_EQ(phSize, 4u);
+
+    std::atomic<int> wrong{0};
+    auto worker = [&](int seed) {
+        int rounds = ROUNDS / 1000;
+        for (int r = 0; r < rounds; r++)
+            for (size_t i = 0; i < positions.size(); i++) {
+                size_t k = (i * 7 + seed * 13 + r) % positions.size();
+                if (evaluate(positions[k], -30000, 30000, 1) != expected[k])
+                    wrong.fetch_add(1, std::memory_order_relaxed);
+            }
+    };
+    std::vector<std::thread> threads;
+    for (int t = 0; t < THREADS; t++) threads.emplace_back(worker, t);
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(wrong.load(), 0);
+    pawnHashDestroy();
+    for (Position* p : positions) positionFree(p);
+}
+
+}  // namespace
