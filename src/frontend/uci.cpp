@@ -3,9 +3,13 @@
 #include <cstring>
 #include <string_view>
 
+#include "bitbases/egbb.h"
+#include "book/book.h"
 #include "frontend/output.h"
 #include "moves/movedo.h"
+#include "search/hash.h"
 #include "search/startsearch.h"
+#include "search/threadsearch.h"
 #include "tables/init.h"
 
 GRand* mrand = nullptr;
@@ -67,15 +71,17 @@ bool uciDispatch(const char* line) {
     const char* rest = end;
     if (word.empty()) return true;  // blank lines are ignored
 
-    (void)rest;
     if (isCommand(word, "stop")) {
         ponderSearch.store(0, std::memory_order_relaxed);
+        searchStop();
     } else if (isCommand(word, "ponderhit")) {
         ponderSearch.store(0, std::memory_order_relaxed);
     } else if (isCommand(word, "go")) {
+        uciGo(rest);
     } else if (isCommand(word, "position")) {
         uciSetPosition(rest);
     } else if (isCommand(word, "setoption")) {
+        uciSetOption(rest);
     } else if (isCommand(word, "ucinewgame")) {
         // Nothing: the tables and the position stay as they are.
     } else if (isCommand(word, "isready")) {
@@ -109,6 +115,11 @@ void uciRun() {
     if (!stdinWatch) fatalError("Cannot add watch on GIOChannel!\n");
 
     uciOptionsInit();
+    hashCreate();
+    pawnHashCreate();
+    threadsCreate();
+    egbbLoadLibrary();
+    bookOpen();
 
     g_main_loop_run(loop);
     g_main_loop_unref(loop);
@@ -118,6 +129,7 @@ void uciRun() {
 void uciQuit() {
     // A running search is stopped and waited for before anything is released.
     ponderSearch.store(0, std::memory_order_relaxed);
+    searchStop();
 
     if (stdinWatch) g_source_remove(stdinWatch);
     stdinWatch = 0;
@@ -134,4 +146,9 @@ void uciQuit() {
     g_timer_destroy(timer);
     timer = nullptr;
     uciOptionsFree();
+    bookClose();
+    egbbClose();
+    threadsDestroy();
+    hashDestroy();
+    pawnHashDestroy();
 }

@@ -1,7 +1,16 @@
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <string_view>
 
+#include "bitbases/egbb.h"
+#include "book/book.h"
 #include "frontend/output.h"
 #include "frontend/uci.h"
+#include "search/hash.h"
+#include "search/search.h"
+#include "search/threadsearch.h"
 
 char uciAbout[ABOUT_TEXT_SIZE] = "https://korvan-chess.org";
 
@@ -43,6 +52,15 @@ void uciAddButtonOption(const char* name) { optionNew(name, OPTION_BUTTON, nullp
 
 void uciOptionsInit() {
     uciAddCheckOption("Ponder", ponder, &ponder);
+    uciAddSpinOption("MultiPV", 1, 20, &searchMultipv);
+    searchThreads = 1;
+    uciAddSpinOption("Threads", 1, MAX_SEARCH_THREADS, &searchThreads);
+    uciAddSpinOption("Hash", 1, 4096, &hashSize);
+    uciAddCheckOption("OwnBook", ownBook, &ownBook);
+    uciAddStringOption("Book File", bookPath, bookPath, sizeof bookPath);
+    uciAddStringOption("Bitbases Path", bitbasesPath, bitbasesPath, sizeof bitbasesPath);
+    uciAddSpinOption("Bitbases Cache Size", 1, 256, &egbbCacheSize);
+    uciAddButtonOption("Clear Hash");
     uciAddStringOption("UCI_EngineAbout", uciAbout, uciAbout, sizeof uciAbout);
 }
 
@@ -76,4 +94,139 @@ void uciIdentity() {
     }
     out.printf("uciok\n");
     out.write(true);
+}
+
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+std::string_view nextWord(const char** text) {
+    const char* s = *text;
+    while (*s && isBlank(*s)) s++;
+    const char* start = s;
+    while (*s && !isBlank(*s)) s++;
+    *text = s;
+    return std::string_view(start, static_cast<size_t>(s - start));
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && g_ascii_strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+UciOption* findOption(std::string_view name) {
+    for (GList* cell = uciOption; cell; cell = cell->next) {
+        UciOption* option = static_cast<UciOption*>(cell->data);
+        if (equalsIgnoringCase(option->name, name)) return option;
+    }
+    return nullptr;
+}
+
+std::string_view trim(std::string_view text) {
+    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+// Applies the value to the option; false after an input error, the option
+// keeping its old value. `value` is the text after the word "value", null when
+// the command has none.
+bool applyValue(UciOption* option, const char* value) {
+    switch (option->type) {
+        case OPTION_CHECK: {
+            const char* s = value ? value : "";
+            std::string word(nextWord(&s));
+            if (equalsIgnoringCase(word, "true")) {
+                *static_cast<int*>(option->target) = 1;
+            } else if (equalsIgnoringCase(word, "false")) {
+                *static_cast<int*>(option->target) = 0;
+            } else {
+                inputError("Wrong value %s!\n", word.c_str());
+                return false;
+            }
+            outPrintf(true, "info string %s set to %s\n", option->name, word.c_str());
+            return true;
+        }
+        case OPTION_SPIN: {
+            const char* s = value ? value : "";
+            std::string word(nextWord(&s));
+            char* end = nullptr;
+            errno = 0;
+            long long number = strtoll(word.c_str(), &end, 10);
+            if (word.empty() || *end || errno == ERANGE) {
+                inputError("Wrong value %s!\n", word.c_str());
+                return false;
+            }
+            if (number < option->min || number > option->max) {
+                inputError("Wrong uci option value (%s:%lld)\n", option->name, number);
+                return false;
+            }
+            // The worker pool is rebuilt only once the new count is known to be good.
+            bool threads = option->target == &searchThreads;
+            if (threads) threadsDestroy();
+            *static_cast<int*>(option->target) = static_cast<int>(number);
+            if (threads) threadsCreate();
+            outPrintf(true, "info string %s set to %d\n", option->name, static_cast<int>(number));
+            return true;
+        }
+        case OPTION_STRING: {
+            if (!value) {
+                inputError("Wrong value %s!\n", "");
+                return false;
+            }
+            std::string_view text = trim(value);
+            int size = option->target == uciAbout ? ABOUT_TEXT_SIZE : OPTION_TEXT_SIZE;
+            if (text.size() >= static_cast<size_t>(size)) {
+                inputError("Wrong value %.*s!\n", static_cast<int>(text.size()), text.data());
+                return false;
+            }
+            char* target = static_cast<char*>(option->target);
+            memcpy(target, text.data(), text.size());
+            target[text.size()] = 0;
+            return true;
+        }
+        default:
+            return true;  // a button has no value
+    }
+}
+
+}  // namespace
+
+void uciSetOption(const char* text) {
+    const char* s = text;
+    std::string_view word = nextWord(&s);
+    if (!equalsIgnoringCase(word, "name")) return;
+    // The name may have several words; they are joined with single blanks.
+    std::string name(nextWord(&s));
+    const char* value = nullptr;
+    for (;;) {
+        std::string_view next = nextWord(&s);
+        if (next.empty()) break;
+        if (equalsIgnoringCase(next, "value")) {
+            value = s;
+            break;
+        }
+        name += ' ';
+        name += next;
+    }
+    if (name.empty()) return;
+
+    UciOption* option = findOption(name);
+    if (!option) {
+        outPrintf(false, "info wrong uci option name (%s)\n", name.c_str());
+        return;
+    }
+    if (!applyValue(option, value)) return;
+
+    if (equalsIgnoringCase(name, "Clear Hash")) {
+        hashReset();
+    } else if (equalsIgnoringCase(name, "Hash")) {
+        hashDestroy();
+        hashCreate();
+    } else if (equalsIgnoringCase(name, "Book File")) {
+        bookClose();
+        bookOpen();
+    } else if (equalsIgnoringCase(name, "Bitbases Path") ||
+               equalsIgnoringCase(name, "Bitbases Cache Size")) {
+        egbbLoadLibrary();
+    }
 }

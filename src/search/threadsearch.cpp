@@ -1,4 +1,320 @@
 #include "search/threadsearch.h"
 
+#include "bitbases/egbb.h"
+#include "eval/evaluator.h"
+#include "frontend/output.h"
+#include "moves/movedo.h"
+#include "search/hash.h"
+#include "search/search.h"
+#include "search/startsearch.h"
+
 std::atomic<int> parallelStopFlag{0};
 int searchThreads = 1;
+
+namespace {
+
+GThread** wThread = nullptr;
+int workerCount = 0;
+GAsyncQueue* masterSlave = nullptr;  // jobs and the quit message
+GAsyncQueue* slaveMaster = nullptr;  // finished jobs
+
+constexpr int HistoryFullDepthMoves = 4;
+constexpr int HistoryReductionLimit = 3;
+
+// The queues synchronise inside GLib; the release/acquire pair on the message
+// makes the hand-over visible to the thread sanitizer as well.
+void publish(ThreadMessage* message) {
+    std::atomic_ref<int32_t> handoff(message->handoff);
+    handoff.store(handoff.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+}
+
+void receive(ThreadMessage* message) {
+    std::atomic_ref<int32_t>(message->handoff).load(std::memory_order_acquire);
+}
+
+ThreadMessage* popFrom(GAsyncQueue* queue) {
+    ThreadMessage* message = static_cast<ThreadMessage*>(g_async_queue_pop(queue));
+    receive(message);
+    return message;
+}
+
+// Sends a job for the move: the position after it, made here and taken back.
+void parallelSearch(Position* p, Move move, int alpha, int beta, int depth, int ply, int window,
+                    int pv) {
+    ThreadMessage* message = g_new(ThreadMessage, 1);
+    message->type = 1;
+    positionCopy(&message->position, p);
+    message->alpha = alpha;
+    message->beta = beta;
+    message->depth = depth;
+    message->ply = ply;
+    message->nullMove = 1;
+    message->move = move;
+    message->score = 0;
+    message->window = window;
+    message->pv = pv;
+    message->handoff = 0;
+    threadMessageSend(message);
+}
+
+// Takes one finished job: its move, the alpha it was sent with and its kind.
+int parallelSearchResult(Move* move, int* alpha, int* window) {
+    ThreadMessage* message = popFrom(slaveMaster);
+    *move = message->move;
+    *alpha = message->alpha;
+    *window = message->window;
+    int score = message->score;
+    g_free(message);
+    return score;
+}
+
+// Abandons the outstanding jobs: the workers return at once and their results
+// are discarded. With `moves`, the moves of the abandoned jobs are kept there
+// in the order they come back.
+void parallelSearchStop(int idle, MoveList* moves = nullptr) {
+    if (idle < searchThreads) {
+        parallelStopFlag.store(1, std::memory_order_relaxed);
+        for (int outstanding = searchThreads - idle; outstanding > 0; outstanding--) {
+            ThreadMessage* message = popFrom(slaveMaster);
+            if (moves) {
+                moves->moves[moves->count] = message->move;
+                moves->scores[moves->count] = 0;
+                moves->count++;
+            }
+            g_free(message);
+        }
+    }
+    parallelStopFlag.store(0, std::memory_order_relaxed);
+}
+
+}  // namespace
+
+void threadMessageSend(ThreadMessage* message) {
+    publish(message);
+    g_async_queue_push(masterSlave, message);
+}
+
+gpointer wThreadStart(gpointer data) {
+    searchThreadIndex = GPOINTER_TO_INT(data);
+    for (;;) {
+        ThreadMessage* message = popFrom(masterSlave);
+        if (message->type == 0) return nullptr;
+        if (message->type != 1)
+            fatalError("Thread message is wrong! (%u)\n", static_cast<unsigned>(message->type));
+        message->score = search(&message->position, message->alpha, message->beta, message->depth,
+                                message->ply, message->nullMove, message->pv);
+        publish(message);
+        g_async_queue_push(slaveMaster, message);
+    }
+}
+
+void threadsCreate() {
+    if (searchThreads == 1) return;
+    masterSlave = g_async_queue_new();
+    slaveMaster = g_async_queue_new();
+    workerCount = searchThreads;
+    wThread = g_new0(GThread*, workerCount);
+    for (int i = 0; i < workerCount; i++) {
+        GError* error = nullptr;
+        wThread[i] = g_thread_try_new("worker", wThreadStart, GINT_TO_POINTER(i + 1), &error);
+        if (!wThread[i])
+            fatalError("Cannot create a worker thread: %s\n", error ? error->message : "");
+    }
+}
+
+void threadsDestroy() {
+    stopFlag.store(1, std::memory_order_relaxed);
+    if (!wThread) return;
+    ThreadMessage* quit = g_new0(ThreadMessage, 1);
+    for (int i = 0; i < workerCount; i++) threadMessageSend(quit);
+    for (int i = 0; i < workerCount; i++) g_thread_join(wThread[i]);
+    g_free(quit);
+    g_free(wThread);
+    wThread = nullptr;
+    workerCount = 0;
+    g_async_queue_unref(masterSlave);
+    g_async_queue_unref(slaveMaster);
+    masterSlave = slaveMaster = nullptr;
+}
+
+int threadSearch(Position* p, int alpha, int beta, int depth, int ply, int nullMove, int pv) {
+    if (searchStopRequested()) return 0;
+    searchNodesIncrement();
+
+    if (positionRepeat(p) || p->staticMoves > 99) return 0;
+    if (p->ply >= POSITION_PLY_LIMIT) return evaluate(p, alpha, beta, pv);
+    int score;
+    if (egbbSearchProbe(p, ply, iterativeDepth.load(std::memory_order_relaxed), false, &score))
+        return score;
+    if (mateDistancePrune(ply, &alpha, &beta, &score)) return score;
+
+    HashEntry* slot;
+    uint64_t info;
+    Move hashMove = 0, bestMove = 0;
+    if (hashFind(&slot, p->key, &info)) {
+        hashMove = hashInfoMove(info);
+        if (hashMove && !searchMoveUsable(p, hashMove)) hashMove = 0;
+        if (!pv && hashInfoDepth(info) >= depth) {
+            int t = hashInfoValue(info);
+            switch (hashInfoType(info)) {
+                case HASH_EXACT:
+                    return t;
+                case HASH_LOWER:
+                    if (t > alpha) {
+                        alpha = t;
+                        bestMove = hashMove;
+                        if (t >= beta) return t;
+                    }
+                    break;
+                case HASH_UPPER:
+                    if (t < beta) {
+                        beta = t;
+                        if (alpha >= beta) return t;
+                    }
+                    break;
+            }
+        }
+    }
+
+    int extended = 0;
+    if (p->extension || (pv && passedPawnMove(p))) {
+        depth++;
+        extended = 1;
+    }
+    if (depth <= 0) return quiescent(p, alpha, beta, ply + 1, 1);
+
+    if (nullMove && !pv && depth > 2 && !extended && !searchLateEndgame(p)) {
+        moveDo(p, MOVE_WORD_NULL);
+        int t =
+            -threadSearch(p, -beta, 1 - beta, depth <= 6 ? depth - 3 : depth - 4, ply + 1, 0, 0);
+        moveUndo(p);
+        if (t >= beta) {
+            hashWrite(slot, p->key, depth, t, HASH_LOWER, 0);
+            return t;
+        }
+    }
+
+    if (pv && !hashMove && depth > 3 && depth / 2 >= hashInfoDepth(info)) {
+        threadSearch(p, alpha, beta, depth / 2, ply, 0, pv);
+        uint64_t again;
+        if (hashFind2(slot, p->key, &again)) {
+            hashMove = hashInfoMove(again);
+            if (hashMove && !searchMoveUsable(p, hashMove)) hashMove = 0;
+        }
+    }
+
+    // The first move is searched here, before any job is sent: its result
+    // gives the workers a window.
+    MoveList list;
+    list.stage = STAGE_NONE;
+    int tried = 0;
+    Move move = 0;
+    if (hashMove && moveDo(p, hashMove)) move = hashMove;
+    if (!move) move = nextMoveDo(p, &list);
+    if (move) {
+        int t = -threadSearch(p, -beta, -alpha, depth - 1, ply + 1, 1, pv);
+        moveUndo(p);
+        if (t > alpha) {
+            alpha = t;
+            bestMove = move;
+            if (t >= beta) {
+                if (list.stage == STAGE_STATIC) historyAdd(moveFrom(move), moveTo(move), depth);
+                hashWrite(slot, p->key, depth, t, HASH_LOWER, move);
+                return t;
+            }
+        }
+        tried = 1;
+
+        // The other moves go to the workers; results are taken as they arrive.
+        int idle = searchThreads;
+        for (;;) {
+            Move next = 0;
+            while (idle > 0 && (next = nextMoveDo(p, &list))) {
+                bool reduce = !pv && tried >= HistoryFullDepthMoves &&
+                              depth > HistoryReductionLimit && !extended && !p->extension;
+                parallelSearch(p, next, -alpha - 1, -alpha, reduce ? depth - 2 : depth - 1, ply + 1,
+                               reduce ? 0 : 1, 0);
+                moveUndo(p);
+                idle--;
+                tried++;
+            }
+            if (idle > 0) break;  // no move left to send
+
+            Move m;
+            int sentAlpha, window;
+            int t = -parallelSearchResult(&m, &sentAlpha, &window);
+            int a0 = -sentAlpha - 1;
+            idle = 1;
+            if (window == 0 && t > a0) {
+                // The reduced test failed high: test again at full depth.
+                moveDo(p, m);
+                parallelSearch(p, m, sentAlpha, -a0, depth - 1, ply + 1, 1, 0);
+                moveUndo(p);
+                idle = 0;
+                continue;
+            }
+            if (window == 1 && a0 < t && t < beta) {
+                // Inside the window: search it with the full window.
+                moveDo(p, m);
+                parallelSearch(p, m, -beta, -a0, depth - 1, ply + 1, 2, pv);
+                moveUndo(p);
+                idle = 0;
+                continue;
+            }
+            if (t > alpha) {
+                if (t >= beta) {
+                    parallelSearchStop(idle);
+                    if (moveType(m) == MOVE_NORMAL) historyAdd(moveFrom(m), moveTo(m), depth);
+                    hashWrite(slot, p->key, depth, t, HASH_LOWER, m);
+                    return t;
+                }
+                alpha = t;
+                bestMove = m;
+            }
+        }
+
+        // The moves are exhausted: abandon what is still running and search
+        // those moves here, in the order their jobs came back.
+        list.count = 0;
+        list.current = 0;
+        parallelSearchStop(idle, &list);
+        list.sortedUpTo = list.count;
+        list.stage = STAGE_STATIC;
+        while ((move = nextMoveDo(p, &list))) {
+            int t;
+            if (!pv && tried >= HistoryFullDepthMoves && depth > HistoryReductionLimit &&
+                !extended && !p->extension)
+                t = -threadSearch(p, -alpha - 1, -alpha, depth - 2, ply + 1, 1, 0);
+            else
+                t = alpha + 1;
+            if (t > alpha) {
+                t = -threadSearch(p, -alpha - 1, -alpha, depth - 1, ply + 1, 1, 0);
+                if (t > alpha && t < beta)
+                    t = -threadSearch(p, -beta, -alpha, depth - 1, ply + 1, 1, pv);
+            }
+            moveUndo(p);
+            if (t > alpha) {
+                if (t >= beta) {
+                    if (moveType(move) == MOVE_NORMAL)
+                        historyAdd(moveFrom(move), moveTo(move), depth);
+                    hashWrite(slot, p->key, depth, t, HASH_LOWER, move);
+                    return t;
+                }
+                alpha = t;
+                bestMove = move;
+            }
+            tried++;
+        }
+    }
+
+    if (!tried) {
+        int t = p->check ? ply - MATE : 0;
+        hashWrite(slot, p->key, depth, t, HASH_EXACT, 0);
+        return t;
+    }
+    if (bestMove)
+        hashWrite(slot, p->key, depth, alpha, HASH_EXACT, bestMove);
+    else
+        hashWrite(slot, p->key, depth, alpha, HASH_UPPER, hashMove);
+    return alpha;
+}

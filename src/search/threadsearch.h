@@ -1,8 +1,12 @@
 // Parallel search: the master searches the first move of a node itself and
-// hands the others to a pool of worker threads.
+// hands the others to a pool of worker threads through two asynchronous queues.
 #pragma once
 
 #include <atomic>
+
+#include "board/position.h"
+
+inline constexpr int MAX_SEARCH_THREADS = 16;
 
 // 1 while a master abandons its outstanding jobs: every worker node returns at
 // once and nothing is stored in the tables.
@@ -10,3 +14,33 @@ extern std::atomic<int> parallelStopFlag;
 
 // The "Threads" option: 1 searches without workers.
 extern int searchThreads;
+
+// One job: a copy of the master's position with the job's move made, its
+// window and depth; the worker writes the score and hands it back.
+struct ThreadMessage {
+    int32_t type;  // 0 quit, 1 search job
+    Position position;
+    int32_t alpha;
+    int32_t beta;
+    int32_t depth;
+    int32_t ply;
+    int32_t nullMove;
+    Move move;
+    int32_t score;
+    int32_t window;  // 0 reduced null window, 1 full-depth null window, 2 full window
+    int32_t pv;
+    int32_t handoff;  // written with release before every hand-over, read with acquire after
+};
+
+// Starts searchThreads workers (none when it is 1).
+void threadsCreate();
+// Sets the stop flag, ends and joins the workers and releases the queues.
+void threadsDestroy();
+// The worker loop.
+gpointer wThreadStart(gpointer data);
+
+// Hands a message to the workers (the message is theirs until it comes back).
+void threadMessageSend(ThreadMessage* message);
+
+// The parallel twin of search, used at the master's nodes.
+int threadSearch(Position* position, int alpha, int beta, int depth, int ply, int nullMove, int pv);

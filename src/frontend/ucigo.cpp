@@ -1,0 +1,64 @@
+#include <cstring>
+
+#include "frontend/uci.h"
+#include "search/startsearch.h"
+
+namespace {
+
+// The first occurrence of the keyword in the text, ASCII case ignored.
+const char* findKeyword(const char* text, const char* keyword) {
+    size_t n = strlen(keyword);
+    for (const char* s = text; *s; s++)
+        if (g_ascii_strncasecmp(s, keyword, n) == 0) return s;
+    return nullptr;
+}
+
+// The number after the keyword: 0 when there is none or it is negative (some
+// interfaces send a clock that has run below zero), the largest value when it
+// does not fit.
+uint64_t readNumber(const char* text, const char* keyword, uint64_t largest) {
+    const char* s = findKeyword(text, keyword);
+    if (!s) return 0;
+    s += strlen(keyword);
+    while (*s == ' ' || *s == '\t') s++;
+    if (*s == '-') return 0;
+    if (*s == '+') s++;
+    uint64_t value = 0;
+    for (; *s >= '0' && *s <= '9'; s++) {
+        uint64_t digit = static_cast<uint64_t>(*s - '0');
+        if (value > (largest - digit) / 10) return largest;
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
+uint32_t readNumber32(const char* text, const char* keyword) {
+    return static_cast<uint32_t>(readNumber(text, keyword, UINT32_MAX));
+}
+
+}  // namespace
+
+void uciGo(const char* text) {
+    searchParameter = SearchParameter{};
+    searchParameter.depth = readNumber32(text, "depth");
+    searchParameter.movetime = readNumber32(text, "movetime");
+    searchParameter.nodes = readNumber(text, "nodes", UINT64_MAX);
+    searchParameter.wtime = readNumber32(text, "wtime");
+    searchParameter.btime = readNumber32(text, "btime");
+    searchParameter.winc = readNumber32(text, "winc");
+    searchParameter.binc = readNumber32(text, "binc");
+    searchParameter.movestogo = readNumber32(text, "movestogo");
+    searchParameter.infinite = findKeyword(text, "infinite") != nullptr;
+    searchParameter.mate = findKeyword(text, "mate") != nullptr;
+    bool pondering = findKeyword(text, "ponder") != nullptr;
+    ponderSearch.store(pondering, std::memory_order_relaxed);
+
+    g_timer_start(timer);
+
+    // Stop the running search and wait for its move before the new one starts.
+    if (pondering) ponderSearch.store(0, std::memory_order_relaxed);
+    searchStop();
+    if (pondering) ponderSearch.store(1, std::memory_order_relaxed);
+
+    searchStart(position, &searchParameter);
+}

@@ -1,0 +1,446 @@
+#include "search/search.h"
+
+#include <cstring>
+
+#include "bitbases/egbb.h"
+#include "book/book.h"
+#include "eval/evaluator.h"
+#include "frontend/output.h"
+#include "frontend/uci.h"
+#include "moves/movedo.h"
+#include "search/hash.h"
+#include "search/startsearch.h"
+#include "search/threadsearch.h"
+
+int searchMultipv = 1;
+std::atomic<int> iterativeDepth{0};
+std::atomic<int> searchDepth{0};
+NodeCounter nodeCounters[MAX_COUNTING_THREADS];
+thread_local int searchThreadIndex = 0;
+
+uint64_t searchNodes() {
+    uint64_t total = 0;
+    for (const auto& counter : nodeCounters) total += counter.nodes.load(std::memory_order_relaxed);
+    return total;
+}
+
+void searchNodesReset() {
+    for (auto& counter : nodeCounters) counter.nodes.store(0, std::memory_order_relaxed);
+}
+
+namespace {
+
+constexpr int HistoryFullDepthMoves = 4;
+constexpr int HistoryReductionLimit = 3;
+constexpr int futilityValue3 = 900, futilityMargin3 = 500;
+constexpr int futilityValue2 = 500, futilityMargin2 = 500;
+constexpr int futilityValue1 = 200, futilityMargin1 = 200;
+
+constexpr Bitboard BFILE[8] = {
+    0x0101010101010101ULL, 0x0202020202020202ULL, 0x0404040404040404ULL, 0x0808080808080808ULL,
+    0x1010101010101010ULL, 0x2020202020202020ULL, 0x4040404040404040ULL, 0x8080808080808080ULL,
+};
+
+inline bool stopped() {
+    return searchStopRequested() || parallelStopFlag.load(std::memory_order_relaxed);
+}
+
+}  // namespace
+
+bool searchMoveUsable(const Position* p, Move move) {
+    int type = moveType(move), from = moveFrom(move), to = moveTo(move);
+    int us = p->player, piece = p->board[from], target = p->board[to];
+    if (piece == EMPTY || (piece & 1) != us || from == to) return false;
+    if (type == MOVE_CASTLE) {
+        if (us == WHITE && move == CASTLE_E1G1)
+            return (p->castling & CASTLE_WHITE_KING) && !(p->occupied & (bitOf(F1) | bitOf(G1)));
+        if (us == WHITE && move == CASTLE_E1C1)
+            return (p->castling & CASTLE_WHITE_QUEEN) &&
+                   !(p->occupied & (bitOf(B1) | bitOf(C1) | bitOf(D1)));
+        if (us == BLACK && move == CASTLE_E8G8)
+            return (p->castling & CASTLE_BLACK_KING) && !(p->occupied & (bitOf(F8) | bitOf(G8)));
+        if (us == BLACK && move == CASTLE_E8C8)
+            return (p->castling & CASTLE_BLACK_QUEEN) &&
+                   !(p->occupied & (bitOf(B8) | bitOf(C8) | bitOf(D8)));
+        return false;
+    }
+    bool enemyThere = target != EMPTY && (target & 1) != us;
+    if ((piece & ~1) == WHITE_PAWN) {
+        int forward = us == WHITE ? 8 : -8;
+        int lastRank = us == WHITE ? 7 : 0;
+        bool onLast = squareRank(to) == lastRank;
+        bool capture = (attackPawn[us][from] & bitOf(to)) != 0;
+        bool push = to == from + forward && target == EMPTY;
+        bool doublePush = to == from + 2 * forward && target == EMPTY &&
+                          p->board[from + forward] == EMPTY &&
+                          squareRank(from) == (us == WHITE ? 1 : 6);
+        switch (type) {
+            case MOVE_NORMAL:
+                return !onLast && (push || doublePush);
+            case MOVE_CAPTURE:
+                return !onLast && capture && enemyThere;
+            case MOVE_EN_PASSANT:
+                return capture && p->enPassant && to == p->enPassant;
+            case MOVE_PROMOTE_KNIGHT:
+            case MOVE_PROMOTE_BISHOP:
+            case MOVE_PROMOTE_ROOK:
+            case MOVE_PROMOTE_QUEEN:
+                return onLast && (push || (capture && enemyThere));
+            default:
+                return false;
+        }
+    }
+    Bitboard reach;
+    switch (piece & ~1) {
+        case WHITE_KNIGHT:
+            reach = attackKnight[from];
+            break;
+        case WHITE_BISHOP:
+            reach = bishopAttacks(from, p->occupied);
+            break;
+        case WHITE_ROOK:
+            reach = rookAttacks(from, p->occupied);
+            break;
+        case WHITE_QUEEN:
+            reach = queenAttacks(from, p->occupied);
+            break;
+        default:
+            reach = attackKing[from];
+            break;
+    }
+    if (!(reach & bitOf(to))) return false;
+    if (type == MOVE_NORMAL) return target == EMPTY;
+    if (type == MOVE_CAPTURE) return enemyThere;
+    return false;
+}
+
+int passedPawnMove(const Position* p) {
+    if (p->ply == 0) return 0;
+    int to = moveTo(p->history[p->ply - 1].move);
+    int piece = p->board[to];
+    int file = squareFile(to), rank = squareRank(to);
+    Bitboard files = BFILE[file];
+    if (file > 0) files |= BFILE[file - 1];
+    if (file < 7) files |= BFILE[file + 1];
+    if (piece == WHITE_PAWN) {
+        Bitboard above = rank < 7 ? ~Bitboard{0} << (8 * (rank + 1)) : 0;
+        return (p->bitboard[BLACK_PAWN] & files & above) == 0;
+    }
+    if (piece == BLACK_PAWN) {
+        Bitboard below = (Bitboard{1} << (8 * rank)) - 1;
+        return (p->bitboard[WHITE_PAWN] & files & below) == 0;
+    }
+    return 0;
+}
+
+int quiescent(Position* p, int alpha, int beta, int ply, int pv) {
+    if (stopped()) return -MATE;
+    searchNodesIncrement();
+    if (ply > searchDepth.load(std::memory_order_relaxed))
+        searchDepth.store(ply, std::memory_order_relaxed);
+    // The history stack ends here: the static score stands in for the search.
+    if (p->ply >= POSITION_PLY_LIMIT) return evaluate(p, alpha, beta, pv);
+
+    int score;
+    if (egbbSearchProbe(p, ply, iterativeDepth.load(std::memory_order_relaxed), false, &score))
+        return score;
+    if (mateDistancePrune(ply, &alpha, &beta, &score)) return score;
+
+    // Stand pat: the side to move may decline every capture.
+    int e = evaluate(p, alpha, beta, pv);
+    if (e > alpha) {
+        if (e >= beta) return e;
+        alpha = e;
+    }
+
+    MoveList list;
+    list.stage = STAGE_NONE;
+    while (nextDinamicMoveDo(p, &list)) {
+        int t = -quiescent(p, -beta, -alpha, ply + 1, pv);
+        moveUndo(p);
+        if (t > alpha) {
+            if (t >= beta) return t;
+            alpha = t;
+        }
+    }
+    return alpha;
+}
+
+int search(Position* p, int alpha, int beta, int depth, int ply, int nullMove, int pv) {
+    if (stopped()) return 0;
+    searchNodesIncrement();
+
+    if (positionRepeat(p) || p->staticMoves > 99) return 0;
+    if (p->ply >= POSITION_PLY_LIMIT) return evaluate(p, alpha, beta, pv);
+
+    int score;
+    if (egbbSearchProbe(p, ply, iterativeDepth.load(std::memory_order_relaxed), true, &score))
+        return score;
+    if (mateDistancePrune(ply, &alpha, &beta, &score)) return score;
+
+    // Transposition table: a deep enough bound settles the node outside the
+    // principal variation; everywhere it supplies the move to try first.
+    HashEntry* slot;
+    uint64_t info;
+    Move hashMove = 0, bestMove = 0;
+    if (hashFind(&slot, p->key, &info)) {
+        hashMove = hashInfoMove(info);
+        if (hashMove && !searchMoveUsable(p, hashMove)) hashMove = 0;
+        if (!pv && hashInfoDepth(info) >= depth) {
+            int t = hashInfoValue(info);
+            switch (hashInfoType(info)) {
+                case HASH_EXACT:
+                    return t;
+                case HASH_LOWER:
+                    if (t > alpha) {
+                        alpha = t;
+                        bestMove = hashMove;
+                        if (t >= beta) return t;
+                    }
+                    break;
+                case HASH_UPPER:
+                    if (t < beta) {
+                        beta = t;
+                        if (alpha >= beta) return t;
+                    }
+                    break;
+            }
+        }
+    }
+
+    // Checks, pawns reaching the seventh rank, capturing promotions and (on the
+    // principal variation) free passed pawns are searched one ply deeper.
+    int extended = 0;
+    if (p->extension || (pv && passedPawnMove(p))) {
+        depth++;
+        extended = 1;
+    }
+    if (depth <= 0) return quiescent(p, alpha, beta, ply + 1, pv);
+
+    int us = p->player, them = us ^ 1;
+    bool late = searchLateEndgame(p);
+
+    // Null move: if passing still beats beta, the position is too good to search.
+    if (nullMove && !pv && depth > 2 && !extended && !late) {
+        moveDo(p, MOVE_WORD_NULL);
+        int t = -search(p, -beta, 1 - beta, depth <= 6 ? depth - 3 : depth - 4, ply + 1, 0, 0);
+        moveUndo(p);
+        if (t >= beta) {
+            hashWrite(slot, p->key, depth, t, HASH_LOWER, 0);
+            return t;
+        }
+    }
+
+    // Internal iterative deepening finds a first move for a PV node without one.
+    if (pv && !hashMove && depth > 3 && depth / 2 >= hashInfoDepth(info)) {
+        search(p, alpha, beta, depth / 2, ply, 0, 1);
+        uint64_t again;
+        if (hashFind2(slot, p->key, &again)) {
+            hashMove = hashInfoMove(again);
+            if (hashMove && !searchMoveUsable(p, hashMove)) hashMove = 0;
+        }
+    }
+
+    // Futility: far below alpha near the leaves, quiet moves that cannot lift
+    // the material balance close to alpha are not searched.
+    int futility = 0, margin = 0;
+    if (!pv && depth <= 3 && !extended && !late) {
+        int balance = p->material[us] - p->material[them];
+        if (depth == 3 && balance + futilityValue3 <= alpha) {
+            futility = 1, margin = futilityMargin3, depth = 2;
+        } else if (depth >= 2 && balance + futilityValue2 <= alpha) {
+            futility = 1, margin = futilityMargin2;
+        } else if (balance + futilityValue1 <= alpha) {
+            futility = 1, margin = futilityMargin1;
+        }
+    }
+
+    MoveList list;
+    list.stage = STAGE_NONE;
+    Move move = 0;
+    if (hashMove && moveDo(p, hashMove)) move = hashMove;
+    if (!move) move = nextMoveDo(p, &list);
+    if (!move) {
+        int t = p->check ? ply - MATE : 0;
+        hashWrite(slot, p->key, depth, t, HASH_EXACT, 0);
+        return t;
+    }
+
+    int tried = 0;
+    do {
+        if (futility && !p->extension && margin + p->material[us] - p->material[them] <= alpha) {
+            moveUndo(p);
+            tried++;
+            continue;
+        }
+        int t;
+        if (tried == 0) {
+            t = -search(p, -beta, -alpha, depth - 1, ply + 1, 1, pv);
+        } else {
+            // Late moves of non-PV nodes are first tried one ply shallower.
+            if (!pv && tried >= HistoryFullDepthMoves && depth > HistoryReductionLimit &&
+                !extended && !p->extension)
+                t = -search(p, -alpha - 1, -alpha, depth - 2, ply + 1, 1, 0);
+            else
+                t = alpha + 1;
+            if (t > alpha) {
+                t = -search(p, -alpha - 1, -alpha, depth - 1, ply + 1, 1, 0);
+                if (t > alpha && t < beta) t = -search(p, -beta, -alpha, depth - 1, ply + 1, 1, pv);
+            }
+        }
+        moveUndo(p);
+        if (t > alpha) {
+            if (t >= beta) {
+                if (list.stage == STAGE_STATIC) historyAdd(moveFrom(move), moveTo(move), depth);
+                hashWrite(slot, p->key, depth, t, HASH_LOWER, move);
+                return t;
+            }
+            alpha = t;
+            bestMove = move;
+        }
+        tried++;
+    } while ((move = nextMoveDo(p, &list)));
+
+    if (bestMove)
+        hashWrite(slot, p->key, depth, alpha, HASH_EXACT, bestMove);
+    else
+        hashWrite(slot, p->key, depth, alpha, HASH_UPPER, hashMove);
+    return alpha;
+}
+
+int updateMultipv(RootMoveList* list, int index, int score, int depth) {
+    double seconds = uciGetTime();
+    RootMove& entry = list->moves[index];
+    uint64_t nodes = searchNodes();
+    entry.score = score;
+    entry.depth = static_cast<uint32_t>(depth);
+    entry.selDepth = searchDepth.load(std::memory_order_relaxed);
+    entry.nps = seconds > 0 ? static_cast<uint32_t>(static_cast<double>(nodes) / seconds) : 0;
+    entry.time = static_cast<int32_t>(seconds * 1000);
+    entry.nodes = nodes;
+    for (int j = 0; j < index; j++) {
+        if (list->moves[j].score < score) {
+            RootMove moved = entry;
+            memmove(&list->moves[j + 1], &list->moves[j], (index - j) * sizeof(RootMove));
+            list->moves[j] = moved;
+            return j;
+        }
+    }
+    return index;
+}
+
+void rootSearch(Position* p, RootMoveList* list, int depth, int lines) {
+    HashEntry* rootSlot;
+    uint64_t info;
+    uint64_t rootKey = p->key;
+    hashFind(&rootSlot, rootKey, &info);
+    int (*childSearch)(Position*, int, int, int, int, int, int) =
+        searchThreads == 1 ? search : threadSearch;
+
+    while (!searchStopRequested()) {
+        int i = 0;
+        while (i < static_cast<int>(list->count) &&
+               list->moves[i].depth >= static_cast<uint32_t>(depth))
+            i++;
+        if (i == static_cast<int>(list->count)) break;
+
+        Move move = list->moves[i].move;
+        if (!moveDo(p, move)) fatalError("Wrong root move!\n");
+        uciCurrentMove(depth, i, list);
+
+        int pv, alpha, beta;
+        if (i < lines) {
+            pv = 1;
+            alpha = list->moves[i].score - 1;
+        } else {
+            pv = 0;
+            alpha = list->moves[lines - 1].score;
+        }
+        beta = alpha + 1;
+        int step = 2, failedHigh = 0, failedLow = 0;
+
+        for (;;) {
+            int t = -childSearch(p, -beta, -alpha, depth - 1, 0, 1, pv);
+            if (searchStopRequested()) break;  // an interrupted result is meaningless
+            if (i < lines) {
+                i = updateMultipv(list, i, t, depth);
+                hashCollectPV(p, list->moves[i].pv);
+                uciMultiPv(p, depth, lines, list);
+                if (t >= beta) {
+                    failedHigh = 1;
+                    if (failedLow) break;
+                    step *= 2;
+                    alpha = t;
+                    beta = t + step > MATE ? MATE + 1 : t + step;
+                    hashWrite(rootSlot, rootKey, depth, t, HASH_LOWER, move);
+                } else if (t <= alpha) {
+                    failedLow = 1;
+                    if (failedHigh) break;
+                    step *= 2;
+                    beta = t;
+                    alpha = t - step < -MATE ? -MATE - 1 : t - step;
+                    hashWrite(rootSlot, rootKey, depth, t, HASH_UPPER, move);
+                } else {
+                    hashWrite(rootSlot, rootKey, depth, t, HASH_EXACT, move);
+                    break;
+                }
+            } else if (t <= alpha) {
+                list->moves[i].score = t;
+                list->moves[i].depth = static_cast<uint32_t>(depth);
+                hashWrite(rootSlot, rootKey, depth, t, HASH_UPPER, move);
+                break;
+            } else {
+                // It beats the weakest line: it joins the lines and is searched as one.
+                i = updateMultipv(list, i, t, depth);
+                uciMultiPv(p, depth, lines, list);
+                failedHigh = 1;
+                step = 4;
+                alpha = t;
+                beta = t + 4 > MATE ? MATE + 1 : t + 4;
+                hashWrite(rootSlot, rootKey, depth, t, HASH_LOWER, move);
+                pv = 1;
+            }
+        }
+        moveUndo(p);
+    }
+    hashWriteBestMove(rootKey, depth, list->moves[0].score, list->moves[0].move);
+}
+
+void iterativeDeepening(const Position* source, uint64_t maxNodes, uint32_t maxDepth) {
+    searchNodesReset();
+    searchDepth.store(0, std::memory_order_relaxed);
+    bbhits.store(0, std::memory_order_relaxed);
+    Position* p = g_new(Position, 1);
+    positionCopy(p, source);
+    RootMoveList* list = g_new(RootMoveList, 1);
+    rootMovesGenerate(p, list);
+
+    Move best = 0, ponderMove = 0;
+    if (positionRepeat(p) >= 2 || p->staticMoves > 99 || list->count == 0) {
+        outPrintf(true, "info string in given position can not make any move!\n");
+    } else if (list->count == 1) {
+        best = list->moves[0].move;
+    } else {
+        hashIncrement();
+        historyClear();
+        // More lines than moves are searched as all the moves, for this search only.
+        int lines = searchMultipv < static_cast<int>(list->count) ? searchMultipv
+                                                                  : static_cast<int>(list->count);
+        if (isBookLoaded()) best = bookMove(p);
+        if (!best) {
+            for (uint32_t depth = 1;; depth++) {
+                if (depth > maxDepth || searchNodes() >= maxNodes || searchStopRequested()) break;
+                uciBeginDepthInfo(static_cast<int>(depth));
+                iterativeDepth.store(static_cast<int>(depth), std::memory_order_relaxed);
+                rootSearch(p, list, static_cast<int>(depth), lines);
+                uciEndDepthInfo(static_cast<int>(depth), searchNodes());
+            }
+            best = list->moves[0].move;
+            ponderMove = list->moves[0].pv[0];
+        }
+    }
+    searchAwaitAnswer();
+    uciBestMove(best, ponderMove);
+    g_free(list);
+    g_free(p);
+}

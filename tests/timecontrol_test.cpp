@@ -1,0 +1,79 @@
+// Time budgets and the limits derived from "go".
+#include <gtest/gtest.h>
+
+#include "search/search.h"
+#include "search/startsearch.h"
+#include "support/engine.h"
+
+namespace {
+
+struct Budget {
+    SearchParameter parameter;
+    int player;
+    int pondering;
+    int expected;
+    const char* what;
+};
+
+TEST(TimeControl, Budgets) {
+    auto clocks = [](uint32_t wtime, uint32_t btime, uint32_t winc = 0, uint32_t binc = 0,
+                     uint32_t movestogo = 40, uint32_t movetime = 0) {
+        SearchParameter p{};
+        p.wtime = wtime, p.btime = btime, p.winc = winc, p.binc = binc;
+        p.movestogo = movestogo, p.movetime = movetime;
+        return p;
+    };
+    Budget cases[] = {
+        {clocks(60000, 60000), WHITE, 0, 1950, "equal clocks"},
+        {clocks(60000, 60000, 1000, 1000), WHITE, 0, 3217, "with increments"},
+        {clocks(60000, 30000), WHITE, 0, 3900, "twice the opponent's time"},
+        {clocks(30000, 60000), BLACK, 0, 3900, "black to move"},
+        {clocks(10050, 60000, 0, 0, 5), WHITE, 0, 1909, "few moves to go"},
+        {clocks(60000, 60000, 0, 0, 40, 1500), WHITE, 0, 1500, "movetime wins"},
+        {clocks(60000, 1000), WHITE, 1, 1950, "pondering ignores the ratio"},
+        // The ratio rule gives 0 here; the whole clock would lose on time.
+        {clocks(1000, 60000), WHITE, 0, 23, "short of time"},
+        // A big lead never buys more than half the clock.
+        {clocks(60000, 2000), WHITE, 0, 30000, "ratio above half the clock"},
+        {clocks(20000, 1000), WHITE, 0, 10000, "ratio capped at half the clock"},
+        {clocks(0, 0), WHITE, 0, 0, "no clocks: no limit"},
+        {clocks(5, 60000), WHITE, 0, 1, "almost no time left"},
+    };
+    for (const Budget& c : cases) {
+        Position p;
+        emptyPosition(&p);
+        p.player = c.player;
+        ponderSearch.store(c.pondering);
+        EXPECT_EQ(getSearchTime(&p, &c.parameter), c.expected) << c.what;
+    }
+    ponderSearch.store(0);
+}
+
+TEST(TimeControl, LimitsDerivedFromGo) {
+    struct {
+        SearchParameter parameter;
+        int depth;
+        uint64_t nodes;
+        int time;
+    } cases[] = {
+        {{.depth = 6}, 6, UINT64_MAX, 0},
+        {{.infinite = 1}, 40, UINT64_MAX, 0},
+        {{.depth = 6, .infinite = 1}, 40, UINT64_MAX, 0},
+        {{.movetime = 1500}, 40, UINT64_MAX, 1500},
+        {{.nodes = 50000}, 40, 50000, 0},
+        {{.wtime = 60000, .btime = 60000}, 40, UINT64_MAX, 1950},
+        {{}, 1, UINT64_MAX, 0},
+        {{.depth = 1000}, MAX_SEARCH_DEPTH, UINT64_MAX, 0},
+    };
+    for (auto& c : cases) {
+        Position p;
+        emptyPosition(&p);
+        searchParameters(&p, &c.parameter);
+        EXPECT_EQ(maxDepth, c.depth);
+        EXPECT_EQ(maxNodes, c.nodes);
+        EXPECT_EQ(searchTime, c.time);
+        EXPECT_EQ(c.parameter.movestogo, 40u);
+    }
+}
+
+}  // namespace
