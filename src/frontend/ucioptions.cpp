@@ -10,6 +10,7 @@
 #include "frontend/uci.h"
 #include "search/hash.h"
 #include "search/search.h"
+#include "search/startsearch.h"
 #include "search/threadsearch.h"
 
 char uciAbout[ABOUT_TEXT_SIZE] = "https://korvan-chess.org";
@@ -17,6 +18,22 @@ char uciAbout[ABOUT_TEXT_SIZE] = "https://korvan-chess.org";
 namespace {
 
 GList* uciOption = nullptr;
+
+// The protocol sends options only while no search runs. Should a GUI change
+// one that rebuilds what the search reads (the worker pool, the tables, the
+// book, the bitbases), the search is stopped first and gives its answer:
+// rebuilding under it would hang or crash the engine.
+void searchStopForRebuild(const UciOption* option) {
+    static const char* const rebuilding[] = {"Threads",   "Hash",          "Clear Hash",
+                                             "Book File", "Bitbases Path", "Bitbases Cache Size"};
+    for (const char* name : rebuilding) {
+        if (g_ascii_strcasecmp(option->name, name) == 0) {
+            ponderSearch.store(0, std::memory_order_relaxed);
+            searchStop();
+            return;
+        }
+    }
+}
 
 UciOption* optionNew(const char* name, int type, void* target) {
     UciOption* option = g_new0(UciOption, 1);
@@ -162,6 +179,7 @@ bool applyValue(UciOption* option, const char* value) {
             }
             // The worker pool is rebuilt only once the new count is known to be good.
             bool threads = option->target == &searchThreads;
+            searchStopForRebuild(option);
             if (threads) threadsDestroy();
             *static_cast<int*>(option->target) = static_cast<int>(number);
             if (threads) threadsCreate();
@@ -179,12 +197,14 @@ bool applyValue(UciOption* option, const char* value) {
                 inputError("Wrong value %.*s!\n", static_cast<int>(text.size()), text.data());
                 return false;
             }
+            searchStopForRebuild(option);
             char* target = static_cast<char*>(option->target);
             memcpy(target, text.data(), text.size());
             target[text.size()] = 0;
             return true;
         }
         default:
+            searchStopForRebuild(option);
             return true;  // a button has no value
     }
 }

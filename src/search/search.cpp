@@ -408,6 +408,7 @@ void rootSearch(Position* p, RootMoveList* list, int depth, int lines) {
 
 void iterativeDeepening(const Position* source, uint64_t maxNodes, uint32_t maxDepth) {
     searchNodesReset();
+    threadSearchStatsReset();
     searchDepth.store(0, std::memory_order_relaxed);
     bbhits.store(0, std::memory_order_relaxed);
     Position* p = g_new(Position, 1);

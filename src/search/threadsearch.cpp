@@ -10,6 +10,7 @@
 
 std::atomic<int> parallelStopFlag{0};
 int searchThreads = 1;
+ThreadSearchStats threadSearchStats;
 
 namespace {
 
@@ -38,6 +39,12 @@ ThreadMessage* popFrom(GAsyncQueue* queue) {
     return message;
 }
 
+// The master takes one finished job back.
+ThreadMessage* jobReceive() {
+    threadSearchStats.outstanding--;
+    return popFrom(slaveMaster);
+}
+
 // Sends a job for the move: the position after it, made here and taken back.
 void parallelSearch(Position* p, Move move, int alpha, int beta, int depth, int ply, int window,
                     int pv) {
@@ -54,12 +61,15 @@ void parallelSearch(Position* p, Move move, int alpha, int beta, int depth, int 
     message->window = window;
     message->pv = pv;
     message->handoff = 0;
+    ThreadSearchStats& stats = threadSearchStats;
+    stats.jobs++;
+    if (++stats.outstanding > stats.peakOutstanding) stats.peakOutstanding = stats.outstanding;
     threadMessageSend(message);
 }
 
 // Takes one finished job: its move, the alpha it was sent with and its kind.
 int parallelSearchResult(Move* move, int* alpha, int* window) {
-    ThreadMessage* message = popFrom(slaveMaster);
+    ThreadMessage* message = jobReceive();
     *move = message->move;
     *alpha = message->alpha;
     *window = message->window;
@@ -75,7 +85,8 @@ void parallelSearchStop(int idle, MoveList* moves = nullptr) {
     if (idle < searchThreads) {
         parallelStopFlag.store(1, std::memory_order_relaxed);
         for (int outstanding = searchThreads - idle; outstanding > 0; outstanding--) {
-            ThreadMessage* message = popFrom(slaveMaster);
+            ThreadMessage* message = jobReceive();
+            threadSearchStats.abandoned++;
             if (moves) {
                 moves->moves[moves->count] = message->move;
                 moves->scores[moves->count] = 0;
@@ -88,6 +99,8 @@ void parallelSearchStop(int idle, MoveList* moves = nullptr) {
 }
 
 }  // namespace
+
+void threadSearchStatsReset() { threadSearchStats = ThreadSearchStats{}; }
 
 void threadMessageSend(ThreadMessage* message) {
     publish(message);
@@ -248,6 +261,7 @@ int threadSearch(Position* p, int alpha, int beta, int depth, int ply, int nullM
             if (window == 0 && t > a0) {
                 // The reduced test failed high: test again at full depth.
                 moveDo(p, m);
+                threadSearchStats.researches++;
                 parallelSearch(p, m, sentAlpha, -a0, depth - 1, ply + 1, 1, 0);
                 moveUndo(p);
                 idle = 0;
@@ -256,6 +270,7 @@ int threadSearch(Position* p, int alpha, int beta, int depth, int ply, int nullM
             if (window == 1 && a0 < t && t < beta) {
                 // Inside the window: search it with the full window.
                 moveDo(p, m);
+                threadSearchStats.researches++;
                 parallelSearch(p, m, -beta, -a0, depth - 1, ply + 1, 2, pv);
                 moveUndo(p);
                 idle = 0;

@@ -42,5 +42,17 @@ gpointer wThreadStart(gpointer data);
 // Hands a message to the workers (the message is theirs until it comes back).
 void threadMessageSend(ThreadMessage* message);
 
+// What the master did with its jobs. Only the search thread writes the
+// counters; read them once the search has ended.
+struct ThreadSearchStats {
+    uint64_t jobs;        // jobs sent, re-searches included
+    uint64_t researches;  // jobs sent again after their result (windows 1 and 2)
+    uint64_t abandoned;   // jobs whose result was thrown away
+    int outstanding;      // jobs sent and not yet taken back
+    int peakOutstanding;  // the most jobs ever outstanding at once
+};
+extern ThreadSearchStats threadSearchStats;
+void threadSearchStatsReset();
+
 // The parallel twin of search, used at the master's nodes.
 int threadSearch(Position* position, int alpha, int beta, int depth, int ply, int nullMove, int pv);
