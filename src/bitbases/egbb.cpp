@@ -10,7 +10,13 @@
 
 char bitbasesPath[256] = "./egbb";
 int egbbCacheSize = 16;
-std::atomic<uint64_t> bbhits{0};
+namespace {
+struct alignas(64) HitCounter {
+    std::atomic<uint64_t> hits{0};
+};
+HitCounter hitCounter;
+}  // namespace
+std::atomic<uint64_t>& bbhits = hitCounter.hits;
 
 namespace {
 

@@ -30,8 +30,8 @@ extern char bitbasesPath[256];
 // "Bitbases Cache Size" in megabytes.
 extern int egbbCacheSize;
 // Successful probes since the search driver last reset it. Search threads
-// increment it concurrently.
-extern std::atomic<uint64_t> bbhits;
+// increment it concurrently, so it has a cache line of its own.
+extern std::atomic<uint64_t>& bbhits;
 
 // (Re)loads the library from bitbasesPath and tells it where its data is and
 // how much cache to use. A missing library is reported with an "info string"

@@ -14,7 +14,13 @@ int pawnHashSize = 1;
 
 HashEntry* data = nullptr;
 uint32_t hSize = 0;
-std::atomic<int32_t> hFree{0};
+namespace {
+struct alignas(64) UsageCounter {
+    std::atomic<int32_t> free{0};
+};
+UsageCounter usageCounter;
+}  // namespace
+std::atomic<int32_t>& hFree = usageCounter.free;
 std::atomic<uint16_t> hOld{1};
 PawnHashEntry* pawnData = nullptr;
 uint32_t phSize = 0;

@@ -48,7 +48,10 @@ extern int pawnHashSize;
 
 extern HashEntry* data;
 extern uint32_t hSize;              // transposition slots
-extern std::atomic<int32_t> hFree;  // slots not yet used in this generation (approximate)
+// Slots not yet used in this generation (approximate). Every thread counts
+// into it, so it lives on a cache line of its own, away from the table
+// descriptors that every probe reads.
+extern std::atomic<int32_t>& hFree;
 extern std::atomic<uint16_t> hOld;  // current generation, 1..65535
 extern PawnHashEntry* pawnData;
 extern uint32_t phSize;  // pawn slots

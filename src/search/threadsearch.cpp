@@ -8,7 +8,9 @@
 #include "search/search.h"
 #include "search/startsearch.h"
 
-std::atomic<int> parallelStopFlag{0};
+// Every node of every thread reads the flag; the master's counters, written
+// at every job, stay off its cache line.
+alignas(64) std::atomic<int> parallelStopFlag{0};
 int searchThreads = 1;
 ThreadSearchStats threadSearchStats;
 

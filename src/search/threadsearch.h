@@ -44,7 +44,7 @@ void threadMessageSend(ThreadMessage* message);
 
 // What the master did with its jobs. Only the search thread writes the
 // counters; read them once the search has ended.
-struct ThreadSearchStats {
+struct alignas(64) ThreadSearchStats {
     uint64_t jobs;        // jobs sent, re-searches included
     uint64_t researches;  // jobs sent again after their result (windows 1 and 2)
     uint64_t abandoned;   // jobs whose result was thrown away
