@@ -4,8 +4,8 @@
 // the time to depth of both, their ratios, and what the master did with its
 // jobs.
 //
-// Usage: korvan-smpbench [positions file (tools/smp-positions.fen)] [depth (10)]
-//                        [threads (2)]
+// Usage: korvan-smpbench [DEPTH (9) [THREADS (2) [POSITIONS_FILE]]]   (the
+// bench positions, tools/data/bench.fen, by default)
 #include <algorithm>
 #include <chrono>
 #include <cinttypes>
@@ -80,18 +80,22 @@ double median(std::vector<double> values) {
 
 }  // namespace
 
+#ifndef KORVAN_SOURCE_DIR
+#define KORVAN_SOURCE_DIR "."
+#endif
+
 int main(int argc, char** argv) {
-    const char* path = argc > 1 ? argv[1] : "tools/smp-positions.fen";
-    int depth = argc > 2 ? atoi(argv[2]) : 10;
-    int threads = argc > 3 ? atoi(argv[3]) : 2;
+    int depth = argc > 1 ? atoi(argv[1]) : 9;
+    int threads = argc > 2 ? atoi(argv[2]) : 2;
+    std::string path = argc > 3 ? argv[3] : KORVAN_SOURCE_DIR "/tools/data/bench.fen";
     if (depth < 1 || threads < 2 || threads > MAX_SEARCH_THREADS) {
-        fprintf(stderr, "usage: korvan-smpbench [positions] [depth >= 1] [threads 2..%d]\n",
+        fprintf(stderr, "usage: korvan-smpbench [DEPTH [THREADS 2..%d [POSITIONS_FILE]]]\n",
                 MAX_SEARCH_THREADS);
         return 2;
     }
-    std::vector<std::string> fens = readFens(path);
+    std::vector<std::string> fens = readFens(path.c_str());
     if (fens.empty()) {
-        fprintf(stderr, "no positions in %s\n", path);
+        fprintf(stderr, "no positions in %s\n", path.c_str());
         return 1;
     }
 
