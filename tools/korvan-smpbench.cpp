@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -40,9 +41,16 @@ std::vector<std::string> readFens(const char* path) {
 
 struct Run {
     double seconds;
+    double cpuSeconds;  // of the whole process: all threads together
     uint64_t nodes;
     ThreadSearchStats stats;
 };
+
+double cpuNow() {
+    timespec t;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
 
 void setThreads(int n) {
     threadsDestroy();
@@ -58,11 +66,13 @@ Run search(const Position* p, int depth) {
     g_timer_start(timer);
     outCaptureBegin();
     auto start = std::chrono::steady_clock::now();
+    double cpu = cpuNow();
     iterativeDeepening(p, UINT64_MAX, static_cast<uint32_t>(depth));
+    cpu = cpuNow() - cpu;
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     outCaptureEnd();
-    return Run{seconds, searchNodes(), threadSearchStats};
+    return Run{seconds, cpu, searchNodes(), threadSearchStats};
 }
 
 std::string loadAverage() {
@@ -112,7 +122,7 @@ int main(int argc, char** argv) {
     printf("%3s %9s %9s %6s %11s %11s %6s %6s\n", "#", "time1 s", "timeN s", "ratio", "nps1",
            "npsN", "ratio", "nodes");
     std::vector<double> timeRatios, npsRatios;
-    double seconds[2] = {0, 0};
+    double seconds[2] = {0, 0}, cpuSeconds[2] = {0, 0};
     uint64_t nodes[2] = {0, 0};
     ThreadSearchStats jobs{};
     Position* p = positionNew();
@@ -128,6 +138,7 @@ int main(int argc, char** argv) {
             setThreads(k == 0 ? 1 : threads);
             runs[k] = search(p, depth);
             seconds[k] += runs[k].seconds;
+            cpuSeconds[k] += runs[k].cpuSeconds;
             nodes[k] += runs[k].nodes;
         }
         jobs.jobs += runs[1].stats.jobs;
@@ -153,10 +164,10 @@ int main(int argc, char** argv) {
     double logSum = 0;
     for (double r : timeRatios) logSum += std::log(r);
     printf("load average after: %s\n", loadAverage().c_str());
-    printf("1 thread:  %" PRIu64 " nodes in %.2f s, %.0f nodes per second\n", nodes[0], seconds[0],
-           nps1);
-    printf("%d threads: %" PRIu64 " nodes in %.2f s, %.0f nodes per second\n", threads, nodes[1],
-           seconds[1], npsN);
+    printf("1 thread:  %" PRIu64 " nodes in %.2f s, %.0f nodes per second, %.2f cores busy\n",
+           nodes[0], seconds[0], nps1, cpuSeconds[0] / seconds[0]);
+    printf("%d threads: %" PRIu64 " nodes in %.2f s, %.0f nodes per second, %.2f cores busy\n",
+           threads, nodes[1], seconds[1], npsN, cpuSeconds[1] / seconds[1]);
     printf("nodes per second, %d threads / 1: %.2f (total), %.2f (median of positions)\n", threads,
            npsN / nps1, median(npsRatios));
     printf("time to depth %d, %d threads / 1: %.2f (median), %.2f (geometric mean), %.2f (total)\n",
