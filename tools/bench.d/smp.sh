@@ -5,4 +5,4 @@
 # Usage: smp.sh BUILD_DIR
 set -euo pipefail
 build=$1
-"$build"/tools/korvan-smpbench 9 2 | grep -vE '^ *[0-9]+ '
+"$build"/tools/korvan-smpbench 9 2 | grep -vE '^ *([0-9]+ +[0-9]+\.|# )'
