@@ -127,6 +127,15 @@ std::string_view trim(std::string_view text) {
     return text;
 }
 
+// An interface may send "setoption" while a search runs, though the protocol
+// forbids it. The search reads the hash table, the worker pool, the book and
+// the bitbases, so before an option changes any of them the search is ended
+// and its move printed, as for a new "go".
+void endSearchBeforeChange() {
+    ponderSearch.store(0, std::memory_order_relaxed);
+    searchStop();
+}
+
 // Applies the value to the option; false after an input error, the option
 // keeping its old value. `value` is the text after the word "value", null when
 // the command has none.
@@ -135,14 +144,13 @@ bool applyValue(UciOption* option, const char* value) {
         case OPTION_CHECK: {
             const char* s = value ? value : "";
             std::string word(nextWord(&s));
-            if (equalsIgnoringCase(word, "true")) {
-                *static_cast<int*>(option->target) = 1;
-            } else if (equalsIgnoringCase(word, "false")) {
-                *static_cast<int*>(option->target) = 0;
-            } else {
+            bool on = equalsIgnoringCase(word, "true");
+            if (!on && !equalsIgnoringCase(word, "false")) {
                 inputError("Wrong value %s!\n", word.c_str());
                 return false;
             }
+            endSearchBeforeChange();
+            *static_cast<int*>(option->target) = on ? 1 : 0;
             outPrintf(true, "info string %s set to %s\n", option->name, word.c_str());
             return true;
         }
@@ -160,6 +168,7 @@ bool applyValue(UciOption* option, const char* value) {
                 inputError("Wrong uci option value (%s:%lld)\n", option->name, number);
                 return false;
             }
+            endSearchBeforeChange();
             // The worker pool is rebuilt only once the new count is known to be good.
             bool threads = option->target == &searchThreads;
             if (threads) threadsDestroy();
@@ -179,12 +188,14 @@ bool applyValue(UciOption* option, const char* value) {
                 inputError("Wrong value %.*s!\n", static_cast<int>(text.size()), text.data());
                 return false;
             }
+            endSearchBeforeChange();
             char* target = static_cast<char*>(option->target);
             memcpy(target, text.data(), text.size());
             target[text.size()] = 0;
             return true;
         }
         default:
+            endSearchBeforeChange();
             return true;  // a button has no value
     }
 }
