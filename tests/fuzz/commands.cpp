@@ -49,18 +49,65 @@ const char* const kFens[] = {
 };
 
 const char* const kOptionNames[] = {
-    "Ponder", "MultiPV", "Threads", "Hash", "OwnBook", "Book File", "Bitbases Path",
-    "Bitbases Cache Size", "Clear Hash", "UCI_EngineAbout",
+    "Ponder",
+    "MultiPV",
+    "Threads",
+    "Hash",
+    "OwnBook",
+    "Book File",
+    "Bitbases Path",
+    "Bitbases Cache Size",
+    "Clear Hash",
+    "UCI_EngineAbout",
     // Cases, blanks and names that are not there.
-    "hash", "THREADS", "multipv", "book  file", "Bitbases", "Bitbases Cache", "Book",
-    "Clear", "UCI_Elo", "", "Hash Hash", "Book File value",
+    "hash",
+    "THREADS",
+    "multipv",
+    "book  file",
+    "Bitbases",
+    "Bitbases Cache",
+    "Book",
+    "Clear",
+    "UCI_Elo",
+    "",
+    "Hash Hash",
+    "Book File value",
 };
 
 const char* const kNumbers[] = {
-    "0", "1", "2", "3", "4", "16", "17", "20", "21", "64", "128", "256", "257", "4096", "4097",
-    "-1", "-0", "+5", "2147483647", "2147483648", "-2147483648", "-2147483649", "4294967295",
-    "4294967296", "18446744073709551615", "18446744073709551616",
-    "99999999999999999999999999999999", "1e3", "0x10", "1.5", "12abc", "abc", "",
+    "0",
+    "1",
+    "2",
+    "3",
+    "4",
+    "16",
+    "17",
+    "20",
+    "21",
+    "64",
+    "128",
+    "256",
+    "257",
+    "4096",
+    "4097",
+    "-1",
+    "-0",
+    "+5",
+    "2147483647",
+    "2147483648",
+    "-2147483648",
+    "-2147483649",
+    "4294967295",
+    "4294967296",
+    "18446744073709551615",
+    "18446744073709551616",
+    "99999999999999999999999999999999",
+    "1e3",
+    "0x10",
+    "1.5",
+    "12abc",
+    "abc",
+    "",
 };
 
 const char* const kWords[] = {
@@ -68,21 +115,52 @@ const char* const kWords[] = {
 };
 
 const char* const kPaths[] = {
-    "", "/", ".", "..", "/dev/null", "/dev/zero", "/tmp", "/nonexistent/book.bin",
-    "performance.bin", "./egbb", "egbb", "/proc/self/maps", " spaced path ",
-    KORVAN_BUILD_DIR "/performance.bin", KORVAN_BUILD_DIR "/egbb", KORVAN_BUILD_DIR,
+    "",
+    "/",
+    ".",
+    "..",
+    "/dev/null",
+    "/dev/zero",
+    "/tmp",
+    "/nonexistent/book.bin",
+    "performance.bin",
+    "./egbb",
+    "egbb",
+    "/proc/self/maps",
+    " spaced path ",
+    KORVAN_BUILD_DIR "/performance.bin",
+    KORVAN_BUILD_DIR "/egbb",
+    KORVAN_BUILD_DIR,
     "/usr/share/games/gnuchess/book.bin",
 };
 
 const char* const kGoWords[] = {
-    "depth", "nodes", "movetime", "wtime", "btime", "winc", "binc", "movestogo",
-    "infinite", "ponder", "mate", "searchmoves", "depth", "nodes",
+    "depth",     "nodes",    "movetime", "wtime", "btime",       "winc",  "binc",
+    "movestogo", "infinite", "ponder",   "mate",  "searchmoves", "depth", "nodes",
 };
 
 const char* const kSimple[] = {
-    "isready", "uci", "ucinewgame", "stop", "ponderhit", "debug", "quit", "debug on",
-    "ISREADY", "Stop", "register later", "", "   ", "\t", "position", "go", "setoption",
-    "setoption name", "setoption value", "position fen", "position startpos moves",
+    "isready",
+    "uci",
+    "ucinewgame",
+    "stop",
+    "ponderhit",
+    "debug",
+    "quit",
+    "debug on",
+    "ISREADY",
+    "Stop",
+    "register later",
+    "",
+    "   ",
+    "\t",
+    "position",
+    "go",
+    "setoption",
+    "setoption name",
+    "setoption value",
+    "position fen",
+    "position startpos moves",
     "position moves e2e4",
 };
 
@@ -148,22 +226,33 @@ std::string squareText(Rng& rng) {
 // A move text as interfaces and users get it wrong.
 std::string badMove(Rng& rng, const std::string& good) {
     switch (pick(rng, 12)) {
-        case 0: return squareText(rng) + squareText(rng);
-        case 1: return good.substr(0, 4);                       // promotion letter lost
-        case 2: return good.substr(0, 4) + pickOf(rng, {"k", "x", "p", "Q", "qq"});
-        case 3: return pickOf(rng, {"O-O", "O-O-O", "0-0", "o-o", "e1h1", "e8a8", "e1g1"});
-        case 4: return pickOf(rng, {"null", "0000", "(none)", "--", "e2", "e2e", "e2e4e5"});
+        case 0:
+            return squareText(rng) + squareText(rng);
+        case 1:
+            return good.substr(0, 4);  // promotion letter lost
+        case 2:
+            return good.substr(0, 4) + pickOf(rng, {"k", "x", "p", "Q", "qq"});
+        case 3:
+            return pickOf(rng, {"O-O", "O-O-O", "0-0", "o-o", "e1h1", "e8a8", "e1g1"});
+        case 4:
+            return pickOf(rng, {"null", "0000", "(none)", "--", "e2", "e2e", "e2e4e5"});
         case 5: {
             std::string upper = good;
             for (char& c : upper) c = static_cast<char>(g_ascii_toupper(c));
             return upper;
         }
-        case 6: return std::string(1 + pick(rng, 300), 'e');
-        case 7: return good + good;
-        case 8: return "\xff\xfe" + good;
-        case 9: return good.substr(0, 2) + "-" + good.substr(2);
-        case 10: return "i9j0";
-        default: return good + "\r";
+        case 6:
+            return std::string(1 + pick(rng, 300), 'e');
+        case 7:
+            return good + good;
+        case 8:
+            return "\xff\xfe" + good;
+        case 9:
+            return good.substr(0, 2) + "-" + good.substr(2);
+        case 10:
+            return "i9j0";
+        default:
+            return good + "\r";
     }
 }
 
@@ -230,28 +319,43 @@ std::string bendFen(Rng& rng, const std::string& fen) {
         size_t f = pick(rng, 8);
         if (rows[r].size() < 8) rows[r].resize(8, '.');
         switch (pick(rng, 16)) {
-            case 0: rows.push_back(pickOf(rng, {"8", "pppppppp", "........", "k7"})); break;
-            case 1: rows.erase(rows.begin() + static_cast<long>(r)); break;
-            case 2: rows[r] += pickOf(rng, {".", "p", "N", "..", "K"}); break;  // 9 squares
-            case 3: rows[r].pop_back(); break;                                  // 7 squares
-            case 4:                                                             // a king gone
+            case 0:
+                rows.push_back(pickOf(rng, {"8", "pppppppp", "........", "k7"}));
+                break;
+            case 1:
+                rows.erase(rows.begin() + static_cast<long>(r));
+                break;
+            case 2:
+                rows[r] += pickOf(rng, {".", "p", "N", "..", "K"});
+                break;  // 9 squares
+            case 3:
+                rows[r].pop_back();
+                break;  // 7 squares
+            case 4:     // a king gone
                 for (auto& row : rows)
                     std::replace(row.begin(), row.end(), chance(rng, 50) ? 'K' : 'k', '.');
                 break;
-            case 5: rows[r][f] = chance(rng, 50) ? 'K' : 'k'; break;  // a second king
-            case 6:                                                   // a pawn on a back rank
+            case 5:
+                rows[r][f] = chance(rng, 50) ? 'K' : 'k';
+                break;  // a second king
+            case 6:     // a pawn on a back rank
                 rows[chance(rng, 50) ? 0 : rows.size() - 1][f] = chance(rng, 50) ? 'P' : 'p';
                 break;
-            case 7: rows[r][f] = pickOf(rng, {'X', 'z', '0', '9', ' ', '\t', '?'}); break;
-            case 8: rows[r][f] = "PNBRQKpnbrqk"[pick(rng, 12)]; break;
+            case 7:
+                rows[r][f] = pickOf(rng, {'X', 'z', '0', '9', ' ', '\t', '?'});
+                break;
+            case 8:
+                rows[r][f] = "PNBRQKpnbrqk"[pick(rng, 12)];
+                break;
             case 9:
-                if (fields.size() > 3) fields[3] = pickOf(rng, {"e3", "e6", "a3", "h6", "d4", "e9",
-                                                                "i3", "--", "e", "33", "E6", "a0",
-                                                                "d3", "c6", "f6", "-"});
+                if (fields.size() > 3)
+                    fields[3] = pickOf(rng, {"e3", "e6", "a3", "h6", "d4", "e9", "i3", "--", "e",
+                                             "33", "E6", "a0", "d3", "c6", "f6", "-"});
                 break;
             case 10:
-                if (fields.size() > 2) fields[2] = pickOf(rng, {"KQkq", "-", "KQkqKQkq", "XYZ",
-                                                                "kq", "Kk", "K-", "QqKk", "a"});
+                if (fields.size() > 2)
+                    fields[2] = pickOf(
+                        rng, {"KQkq", "-", "KQkqKQkq", "XYZ", "kq", "Kk", "K-", "QqKk", "a"});
                 break;
             case 11:
                 if (fields.size() > 1)
@@ -262,10 +366,16 @@ std::string bendFen(Rng& rng, const std::string& fen) {
                 if (fields.size() > 5) fields[5] = pickOf(rng, kNumbers);
                 break;
             case 13:
-                if (fields.size() > 1) fields.erase(fields.begin() + 1 + static_cast<long>(pick(rng, fields.size() - 1)));
+                if (fields.size() > 1)
+                    fields.erase(fields.begin() + 1 +
+                                 static_cast<long>(pick(rng, fields.size() - 1)));
                 break;
-            case 14: fields.push_back(pickOf(rng, {"0", "1", "moves", "extra", "-"})); break;
-            default: fields.resize(1 + pick(rng, fields.size())); break;  // fields cut off
+            case 14:
+                fields.push_back(pickOf(rng, {"0", "1", "moves", "extra", "-"}));
+                break;
+            default:
+                fields.resize(1 + pick(rng, fields.size()));
+                break;  // fields cut off
         }
     }
     fields[0] = placementText(rows);
@@ -300,9 +410,15 @@ std::string genPosition(Rng& rng) {
         line += pickOf(rng, {" moves", " moves", " MOVES", " moves moves", " move"});
         int length;
         switch (pick(rng, 8)) {
-            case 0: length = 1500 + static_cast<int>(pick(rng, 800)); break;
-            case 1: length = 100 + static_cast<int>(pick(rng, 400)); break;
-            default: length = static_cast<int>(pick(rng, 40)); break;
+            case 0:
+                length = 1500 + static_cast<int>(pick(rng, 800));
+                break;
+            case 1:
+                length = 100 + static_cast<int>(pick(rng, 400));
+                break;
+            default:
+                length = static_cast<int>(pick(rng, 40));
+                break;
         }
         std::vector<std::string> moves;
         playRandom(rng, p, length, &moves);
@@ -325,15 +441,24 @@ std::string genSetoption(Rng& rng) {
     line += pickOf(rng, {" value ", " value ", " VALUE ", " value  ", " value value "});
     std::string value;
     switch (pick(rng, 5)) {
-        case 0: value = pickOf(rng, kNumbers); break;
-        case 1: value = pickOf(rng, kWords); break;
-        case 2: value = pickOf(rng, kPaths); break;
-        case 3: value = std::string(1 + pick(rng, 5000), "/ax"[pick(rng, 3)]); break;
+        case 0:
+            value = pickOf(rng, kNumbers);
+            break;
+        case 1:
+            value = pickOf(rng, kWords);
+            break;
+        case 2:
+            value = pickOf(rng, kPaths);
+            break;
+        case 3:
+            value = std::string(1 + pick(rng, 5000), "/ax"[pick(rng, 3)]);
+            break;
         default:
-            value = name == "Ponder" || name == "OwnBook" ? pickOf(rng, kWords)
-                    : name.find("Path") != std::string::npos || name.find("File") != std::string::npos
-                        ? pickOf(rng, kPaths)
-                        : pickOf(rng, kNumbers);
+            value =
+                name == "Ponder" || name == "OwnBook" ? pickOf(rng, kWords)
+                : name.find("Path") != std::string::npos || name.find("File") != std::string::npos
+                    ? pickOf(rng, kPaths)
+                    : pickOf(rng, kNumbers);
             break;
     }
     return line + value;
@@ -360,13 +485,17 @@ std::string genCommand(Rng& rng) {
     switch (pick(rng, 10)) {
         case 0:
         case 1:
-        case 2: return genPosition(rng);
+        case 2:
+            return genPosition(rng);
         case 3:
-        case 4: return genSetoption(rng);
+        case 4:
+            return genSetoption(rng);
         case 5:
         case 6:
-        case 7: return genGo(rng);
-        default: return pickOf(rng, kSimple);
+        case 7:
+            return genGo(rng);
+        default:
+            return pickOf(rng, kSimple);
     }
 }
 
@@ -389,7 +518,8 @@ std::string bendLine(Rng& rng, const std::string& line, ByteMutator byteMutator)
     for (char& c : lower) c = static_cast<char>(g_ascii_tolower(c));
     if (lower.rfind("position fen ", 0) == 0) {
         size_t moves = line.find(" moves");
-        std::string fen = line.substr(13, moves == std::string::npos ? std::string::npos : moves - 13);
+        std::string fen =
+            line.substr(13, moves == std::string::npos ? std::string::npos : moves - 13);
         std::string tail = moves == std::string::npos ? "" : line.substr(moves);
         return "position fen " + bendFen(rng, fen) + tail;
     }
@@ -401,9 +531,15 @@ std::string bendLine(Rng& rng, const std::string& line, ByteMutator byteMutator)
         if (first + 1 < words.size()) {
             size_t at = first + 1 + pick(rng, words.size() - first - 1);
             switch (pick(rng, 3)) {
-                case 0: words[at] = badMove(rng, words[at]); break;
-                case 1: words.erase(words.begin() + static_cast<long>(at)); break;
-                default: words.insert(words.begin() + static_cast<long>(at), words[at]); break;
+                case 0:
+                    words[at] = badMove(rng, words[at]);
+                    break;
+                case 1:
+                    words.erase(words.begin() + static_cast<long>(at));
+                    break;
+                default:
+                    words.insert(words.begin() + static_cast<long>(at), words[at]);
+                    break;
             }
             std::string text;
             for (size_t i = 0; i < words.size(); i++) text += (i ? " " : "") + words[i];
@@ -442,7 +578,9 @@ std::string fuzzMutateSession(const std::string& session, uint64_t seed, size_t 
         switch (pick(rng, 10)) {
             case 0:
             case 1:
-            case 2: lines.insert(lines.begin() + static_cast<long>(at), genCommand(rng)); break;
+            case 2:
+                lines.insert(lines.begin() + static_cast<long>(at), genCommand(rng));
+                break;
             case 3:
                 if (at < lines.size()) lines[at] = genCommand(rng);
                 break;
@@ -455,10 +593,12 @@ std::string fuzzMutateSession(const std::string& session, uint64_t seed, size_t 
                 if (at < lines.size()) lines.erase(lines.begin() + static_cast<long>(at));
                 break;
             case 8:
-                if (at < lines.size()) lines.insert(lines.begin() + static_cast<long>(at), lines[at]);
+                if (at < lines.size())
+                    lines.insert(lines.begin() + static_cast<long>(at), lines[at]);
                 break;
             default:
-                if (lines.size() > 1) std::swap(lines[pick(rng, lines.size())], lines[pick(rng, lines.size())]);
+                if (lines.size() > 1)
+                    std::swap(lines[pick(rng, lines.size())], lines[pick(rng, lines.size())]);
                 break;
         }
     }

@@ -24,6 +24,7 @@ namespace {
 
 FuzzSettings settings;
 std::string output;
+size_t answersSeen = 0;
 
 // The option values every session starts from.
 struct Baseline {
@@ -69,12 +70,14 @@ void restoreOptions() {
         hashReset();
     if (ownBook != baseline.ownBook)
         setOption("name OwnBook value " + std::string(baseline.ownBook ? "true" : "false"));
-    if (baseline.bookPath != bookPath) setOption("name Book File value " + baseline.bookPath + "\n");
+    if (baseline.bookPath != bookPath)
+        setOption("name Book File value " + baseline.bookPath + "\n");
     if (baseline.bitbasesPath != bitbasesPath || egbbCacheSize != baseline.cacheSize) {
         setOption("name Bitbases Cache Size value " + std::to_string(baseline.cacheSize));
         setOption("name Bitbases Path value " + baseline.bitbasesPath + "\n");
     }
-    if (baseline.about != uciAbout) setOption("name UCI_EngineAbout value " + baseline.about + "\n");
+    if (baseline.about != uciAbout)
+        setOption("name UCI_EngineAbout value " + baseline.about + "\n");
 }
 
 // Stops the running search (a ponder search too) and waits for its move.
@@ -83,28 +86,41 @@ void stopSearch() {
     searchStop();
 }
 
-size_t countLines(const std::string& text, const char* prefix) {
-    size_t count = 0, n = strlen(prefix);
-    for (size_t at = 0; at < text.size();) {
-        if (text.compare(at, n, prefix) == 0) count++;
-        size_t end = text.find('\n', at);
+// Moves what the engine printed since the last call to the session's output,
+// counting the "bestmove" lines (every write holds whole lines).
+void takeOutput() {
+    std::string chunk = outCaptureTake();
+    for (size_t at = 0; at < chunk.size();) {
+        if (chunk.compare(at, 9, "bestmove ") == 0) answersSeen++;
+        size_t end = chunk.find('\n', at);
         if (end == std::string::npos) break;
         at = end + 1;
     }
-    return count;
+    output += chunk;
 }
 
-// Lets the search started by the last "go" run until it has answered or used
-// its node budget, serving the main loop meanwhile so that its stop timer fires.
+// Lets the search started by the last "go" run until it has answered, used
+// its node budget or stopped counting nodes (it waits for "stop" or
+// "ponderhit", or answers from the book), serving the main loop meanwhile so
+// that its stop timer fires.
 void awaitSearch(size_t answers) {
-    gint64 until = g_get_monotonic_time() + static_cast<gint64>(settings.waitMs) * 1000;
+    gint64 start = g_get_monotonic_time();
+    gint64 until = start + static_cast<gint64>(settings.waitMs) * 1000;
+    gint64 lastProgress = start;
+    uint64_t lastNodes = 0;
     for (;;) {
         while (g_main_context_iteration(nullptr, FALSE)) {
         }
-        output += outCaptureTake();
-        if (countLines(output, "bestmove ") >= answers) return;
-        if (searchNodes() >= settings.nodesPerGo) return;
-        if (g_get_monotonic_time() > until) return;
+        takeOutput();
+        if (answersSeen >= answers) return;
+        uint64_t nodes = searchNodes();
+        if (nodes >= settings.nodesPerGo) return;
+        gint64 now = g_get_monotonic_time();
+        if (nodes != lastNodes) {
+            lastNodes = nodes;
+            lastProgress = now;
+        }
+        if (now > until || now - lastProgress > settings.idleMs * 1000) return;
         g_usleep(100);
     }
 }
@@ -117,7 +133,8 @@ void checkPosition(const Position* p) {
     for (int sq = 0; sq < 64; sq++) {
         int piece = p->board[sq];
         if (piece == EMPTY) continue;
-        if (piece < WHITE_PAWN || piece > BLACK_KING) fail("square %d holds piece code %d", sq, piece);
+        if (piece < WHITE_PAWN || piece > BLACK_KING)
+            fail("square %d holds piece code %d", sq, piece);
         key ^= squareKey[piece][sq];
         material[piece & 1] += pieceValue[piece];
         phase += piecePhase[piece];
@@ -189,7 +206,8 @@ void checkAnswers(std::vector<Position>& asked) {
             if (!finished) fail("answer %zu is \"(none)\" in a position with moves", i + 1);
             continue;
         }
-        if (finished) fail("answer %zu moves in a finished position: %s", i + 1, answers[i].c_str());
+        if (finished)
+            fail("answer %zu moves in a finished position: %s", i + 1, answers[i].c_str());
         if (words.size() != 2 && !(words.size() == 4 && words[2] == "ponder"))
             fail("answer %zu is malformed: %s", i + 1, answers[i].c_str());
         Move best = legalMove(p, words[1]);
@@ -220,9 +238,8 @@ void fuzzStartup(const FuzzSettings& chosen, bool verbose) {
     uciSetOption("name Hash value 4");
     uciSetOption("name Book File value " KORVAN_BUILD_DIR "/performance.bin\n");
     uciSetOption("name Bitbases Path value " KORVAN_BUILD_DIR "/egbb\n");
-    baseline = {ponder,  searchMultipv, searchThreads, hashSize,
-                ownBook, egbbCacheSize, bookPath,      bitbasesPath,
-                uciAbout};
+    baseline = {ponder,        searchMultipv, searchThreads, hashSize, ownBook,
+                egbbCacheSize, bookPath,      bitbasesPath,  uciAbout};
     outCaptureTake();
 }
 
@@ -231,6 +248,7 @@ void fuzzSession(const uint8_t* data, size_t size) {
     positionStartPosition(position);
     outCaptureTake();
     output.clear();
+    answersSeen = 0;
 
     std::vector<Position> asked;
     const char* text = reinterpret_cast<const char*>(data);
@@ -238,8 +256,8 @@ void fuzzSession(const uint8_t* data, size_t size) {
     for (size_t at = 0; at < size;) {
         // A line with its terminator, as the command loop reads it.
         const void* newline = memchr(text + at, '\n', size - at);
-        size_t end = newline ? static_cast<size_t>(static_cast<const char*>(newline) - text) + 1
-                             : size;
+        size_t end =
+            newline ? static_cast<size_t>(static_cast<const char*>(newline) - text) + 1 : size;
         line.assign(text + at, end - at);
         at = end;
 
@@ -256,10 +274,10 @@ void fuzzSession(const uint8_t* data, size_t size) {
         } else {
             uciDispatch(line.c_str());
         }
-        output += outCaptureTake();
+        takeOutput();
     }
     stopSearch();
-    output += outCaptureTake();
+    takeOutput();
     checkAnswers(asked);
 
     uciDispatch("isready\n");

@@ -21,8 +21,10 @@ struct FuzzSettings {
     // running after that until a later "go", "stop" or "quit" or the end of the
     // session stops it.
     uint64_t nodesPerGo = 3000;
-    // How long the harness waits at most for those nodes.
+    // How long the harness waits at most for those nodes, and how long for a
+    // search that counts no more nodes.
     int waitMs = 250;
+    int idleMs = 5;
 };
 
 // Starts the engine once per process: tables, options, hash tables, workers,

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Runs the protocol fuzzer on one core.
+# Usage: tests/fuzz/run.sh FUZZ_BUILD_DIR SECONDS [MODE...]
+#   MODE: bytes (raw byte mutations) or commands (structure-aware); both by
+#   default, the time split between them.
+# New inputs collect in FUZZ_BUILD_DIR/fuzz-work/MODE (the repository's corpus
+# is only read); crashes, hangs and leaks land in FUZZ_BUILD_DIR/fuzz-artifacts.
+set -uo pipefail
+build=${1:?usage: run.sh FUZZ_BUILD_DIR SECONDS [MODE...]}
+seconds=${2:-300}
+shift 2 || true
+modes=("$@")
+[ ${#modes[@]} -eq 0 ] && modes=(bytes commands)
+here=$(cd "$(dirname "$0")" && pwd)
+fuzzer="$build/tests/fuzz/korvan-fuzz"
+[ -x "$fuzzer" ] || { echo "no fuzzer at $fuzzer (build with -DKORVAN_FUZZ=ON)"; exit 1; }
+share=$((seconds / ${#modes[@]}))
+[ "$share" -lt 1 ] && share=1
+mkdir -p "$build/fuzz-artifacts"
+status=0
+for mode in "${modes[@]}"; do
+    work="$build/fuzz-work/$mode"
+    mkdir -p "$work"
+    echo "== fuzzing in $mode mode for $share s (log: $build/fuzz-$mode.log)"
+    # One process, so one core; -timeout bounds every input (a hang is a fault).
+    KORVAN_FUZZ_MODE=$mode "$fuzzer" -max_total_time="$share" -timeout=30 -max_len=32768 \
+        -rss_limit_mb=3072 -dict="$here/protocol.dict" -print_final_stats=1 \
+        -artifact_prefix="$build/fuzz-artifacts/" "$work" "$here/corpus" \
+        >"$build/fuzz-$mode.log" 2>&1
+    rc=$?
+    grep -E "^stat::(number_of_executed_units|average_exec_per_sec|new_units_added|peak_rss_mb)" \
+        "$build/fuzz-$mode.log"
+    if [ $rc -ne 0 ]; then
+        echo "fuzzer stopped with status $rc; the end of its log:"
+        grep -vE "^#[0-9]+" "$build/fuzz-$mode.log" | tail -40
+        status=1
+    fi
+done
+ls "$build/fuzz-artifacts" 2>/dev/null | sed 's/^/artifact: /'
+exit $status
