@@ -513,7 +513,6 @@ std::vector<std::string> splitLines(const std::string& text) {
 
 // Changes one number or word of a command in place, keeping the rest.
 std::string bendLine(Rng& rng, const std::string& line, ByteMutator byteMutator) {
-    const char* rest;
     std::string lower = line;
     for (char& c : lower) c = static_cast<char>(g_ascii_tolower(c));
     if (lower.rfind("position fen ", 0) == 0) {
@@ -546,8 +545,8 @@ std::string bendLine(Rng& rng, const std::string& line, ByteMutator byteMutator)
             return text;
         }
     }
-    (void)rest;
-    if (lower.rfind("go", 0) == 0 && chance(rng, 70)) return line + " " + genGo(rng).substr(3);
+    // More limits after those there are ("go" or "GO" dropped from the new ones).
+    if (lower.rfind("go", 0) == 0 && chance(rng, 70)) return line + genGo(rng).substr(2);
     if (lower.rfind("setoption", 0) == 0 && chance(rng, 70)) {
         size_t value = lower.find(" value ");
         std::string head = value == std::string::npos ? line : line.substr(0, value);

@@ -18,11 +18,6 @@ bool structured = false;
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    // GLib's slice allocator keeps a block per thread that is released only as
-    // the thread ends; the fuzzer's leak check, made between inputs while a
-    // worker may be ending, would take that block for a leak. Plain malloc
-    // leaves every allocation of the engine visible to it.
-    setenv("G_SLICE", "always-malloc", 1);
     const char* mode = getenv("KORVAN_FUZZ_MODE");
     structured = mode && strcmp(mode, "commands") == 0;
     FuzzSettings settings;
