@@ -64,6 +64,7 @@ TEST(TimeControl, LimitsDerivedFromGo) {
         {{.wtime = 60000, .btime = 60000}, 40, UINT64_MAX, 1950},
         {{}, 1, UINT64_MAX, 0},
         {{.depth = 1000}, MAX_SEARCH_DEPTH, UINT64_MAX, 0},
+        {{.wtime = 60000, .btime = 60000, .infinite = 1}, 40, UINT64_MAX, 0},
     };
     for (auto& c : cases) {
         Position p;

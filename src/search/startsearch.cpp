@@ -89,7 +89,8 @@ int getSearchTime(const Position* p, const SearchParameter* parameter) {
 void searchParameters(const Position* p, SearchParameter* parameter) {
     maxNodes = parameter->nodes ? parameter->nodes : UINT64_MAX;
     if (parameter->movestogo == 0) parameter->movestogo = 40;
-    searchTime = getSearchTime(p, parameter);
+    // "infinite" runs until "stop": no clock may end it.
+    searchTime = parameter->infinite ? 0 : getSearchTime(p, parameter);
     if (parameter->depth) {
         maxDepth = parameter->infinite
                        ? MAX_ITERATION_DEPTH
