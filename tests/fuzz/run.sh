@@ -3,8 +3,10 @@
 # Usage: tests/fuzz/run.sh FUZZ_BUILD_DIR SECONDS [MODE...]
 #   MODE: bytes (raw byte mutations) or commands (structure-aware); both by
 #   default, the time split between them.
-# New inputs collect in FUZZ_BUILD_DIR/fuzz-work/MODE (the repository's corpus
-# is only read); crashes and hangs land in FUZZ_BUILD_DIR/fuzz-artifacts.
+# Each run starts from the repository's corpus (only read) and keeps the inputs
+# it finds in FUZZ_BUILD_DIR/fuzz-work/MODE, emptied first unless FUZZ_KEEP=1
+# (then the run goes on from them, after running them all once); crashes and
+# hangs land in FUZZ_BUILD_DIR/fuzz-artifacts.
 #
 # Leaks: libFuzzer's check between inputs is off. GLib gives every thread that
 # uses its slice allocator (the search workers do, through their queues) a
@@ -26,9 +28,12 @@ fuzzer="$build/tests/fuzz/korvan-fuzz"
 share=$((seconds / ${#modes[@]}))
 [ "$share" -lt 1 ] && share=1
 mkdir -p "$build/fuzz-artifacts"
+stamp="$build/fuzz-run.stamp"
+touch "$stamp"
 status=0
 for mode in "${modes[@]}"; do
     work="$build/fuzz-work/$mode"
+    [ "${FUZZ_KEEP:-0}" = 1 ] || rm -rf "$work"
     mkdir -p "$work"
     echo "== fuzzing in $mode mode for $share s (log: $build/fuzz-$mode.log)"
     # One process, so one core; -timeout bounds every input (a hang is a fault).
@@ -44,12 +49,14 @@ for mode in "${modes[@]}"; do
         grep -vE "^#[0-9]+" "$build/fuzz-$mode.log" | tail -40
         status=1
     fi
-    echo "== replaying the $(ls "$work" | wc -l) inputs of $work (leak check at exit)"
-    if ! "$build/tests/fuzz/korvan-fuzz-replay" "$work" >"$build/replay-$mode.log" 2>&1; then
+    mapfile -t found < <(find "$work" -type f -newer "$stamp" | sort)
+    echo "== replaying the ${#found[@]} inputs found (leak check at exit)"
+    if [ ${#found[@]} -gt 0 ] &&
+        ! "$build/tests/fuzz/korvan-fuzz-replay" "${found[@]}" >"$build/replay-$mode.log" 2>&1; then
         echo "replay failed; the end of its log:"
         tail -40 "$build/replay-$mode.log"
         status=1
     fi
 done
-ls "$build/fuzz-artifacts" 2>/dev/null | sed 's/^/artifact: /'
+find "$build/fuzz-artifacts" -type f -newer "$stamp" | sed 's/^/artifact: /'
 exit $status
