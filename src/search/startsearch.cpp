@@ -64,7 +64,8 @@ void searchTimerStop() {
 }
 
 int getSearchTime(const Position* p, const SearchParameter* parameter) {
-    if (parameter->movetime) return static_cast<int>(parameter->movetime);
+    if (parameter->movetime)
+        return static_cast<int>(std::min<uint32_t>(parameter->movetime, INT32_MAX));
     uint64_t mtg = parameter->movestogo ? parameter->movestogo : 40;
     uint64_t time[2] = {parameter->wtime, parameter->btime};
     uint64_t increment[2] = {parameter->winc, parameter->binc};
