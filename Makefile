@@ -4,21 +4,28 @@
 #   make check  the tests again under AddressSanitizer + UndefinedBehaviorSanitizer,
 #               then the threaded tests under ThreadSanitizer
 #   make bench  the benchmarks
+#   make fuzz   the protocol fuzzer (clang, libFuzzer, ASan + UBSan) for FUZZ_SECONDS
+#               seconds (default 300), split between its byte and command modes
 
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 BUILD := build
 ASAN_BUILD := build-asan
 TSAN_BUILD := build-tsan
+FUZZ_BUILD := build-fuzz
+FUZZ_SECONDS ?= 300
+FUZZ_MODES ?= bytes commands
 
 # Debian packages the build and the tests need (gnuchess-book: the default
-# opening book).
+# opening book; strace: the test that the engine writes no file).
 PACKAGES := g++ cmake make pkg-config libglib2.0-dev libgtest-dev libgaviotatb-dev gaviotatb \
-	gnuchess-book
+	gnuchess-book strace
 # Packages only the benchmarks need (opponent engines).
 BENCH_PACKAGES := glaurung toga2
+# Packages only the fuzzer needs (clang with its libFuzzer and sanitizer runtimes).
+FUZZ_PACKAGES := clang libclang-rt-14-dev
 
-.PHONY: all setup setup-bench build run test check bench clean
+.PHONY: all setup setup-bench setup-fuzz build run test check bench fuzz clean
 
 all: build
 
@@ -46,6 +53,9 @@ setup:
 setup-bench: setup
 	$(call install_missing,$(BENCH_PACKAGES))
 
+setup-fuzz: setup
+	$(call install_missing,$(FUZZ_PACKAGES))
+
 $(BUILD)/CMakeCache.txt:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
 
@@ -69,5 +79,12 @@ check: setup
 bench: build setup-bench
 	@tools/bench.sh $(BUILD)
 
+# One fuzzing process (one core); new inputs and crashes stay in $(FUZZ_BUILD).
+fuzz: setup-fuzz
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DKORVAN_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target korvan-fuzz
+	tests/fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_MODES)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)

@@ -2,7 +2,7 @@
 // the ply guard.
 #include <gtest/gtest.h>
 
-#include <regex>
+#include <string>
 
 #include "eval/evaluator.h"
 #include "frontend/output.h"
@@ -40,15 +40,15 @@ Answer searchTo(Position* p, int depth) {
     iterativeDeepening(p, UINT64_MAX, static_cast<uint32_t>(depth));
     std::string text = outCaptureEnd();
     Answer answer;
-    std::smatch m;
-    std::string rest = text;
-    std::regex score("score (mate -?[0-9]+|cp -?[0-9]+)");
-    while (std::regex_search(rest, m, score)) {
-        answer.lastScore = m[1];
-        rest = m.suffix();
+    // The last score reported ("mate 3", "cp 20") and the move played.
+    for (size_t at = text.find(" score "); at != std::string::npos;
+         at = text.find(" score ", at + 1)) {
+        size_t kind = at + 7, number = text.find(' ', kind) + 1;
+        answer.lastScore = text.substr(kind, text.find(' ', number) - kind);
     }
-    std::regex best("bestmove (\\S+)");
-    if (std::regex_search(text, m, best)) answer.best = m[1];
+    size_t best = text.rfind("bestmove ");
+    if (best != std::string::npos)
+        answer.best = text.substr(best + 9, text.find_first_of(" \n", best + 9) - best - 9);
     return answer;
 }
 

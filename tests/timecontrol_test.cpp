@@ -34,8 +34,9 @@ TEST(TimeControl, Budgets) {
         // The ratio rule gives 0 here; the whole clock would lose on time.
         {clocks(1000, 60000), WHITE, 0, 23, "short of time"},
         // A big lead never buys more than half the clock.
-        {clocks(60000, 2000), WHITE, 0, 30000, "ratio above half the clock"},
-        {clocks(20000, 1000), WHITE, 0, 10000, "ratio capped at half the clock"},
+        {clocks(60000, 2000), WHITE, 0, 29975, "ratio above half the clock"},
+        {clocks(20000, 1000), WHITE, 0, 9975, "ratio capped at half the clock"},
+        {clocks(157, 463, 100, 100), WHITE, 0, 53, "low clock with increments"},
         {clocks(0, 0), WHITE, 0, 0, "no clocks: no limit"},
         {clocks(5, 60000), WHITE, 0, 1, "almost no time left"},
     };

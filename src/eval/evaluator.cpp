@@ -80,12 +80,6 @@ constexpr std::array<Bitboard, 8> BFILE = [] {
     return t;
 }();
 
-constexpr std::array<Bitboard, 8> BRANK = [] {
-    std::array<Bitboard, 8> t{};
-    for (int r = 0; r < 8; r++) t[r] = rankMask(r);
-    return t;
-}();
-
 constexpr std::array<Bitboard, 8> ADJACENT_FILES = [] {
     std::array<Bitboard, 8> t{};
     for (int f = 0; f < 8; f++)

@@ -82,6 +82,14 @@ std::string outCaptureEnd() {
     return result;
 }
 
+std::string outCaptureTake() {
+    std::lock_guard<std::mutex> lock(outMutex);
+    if (!capture) return std::string();
+    std::string result = std::move(*capture);
+    capture->clear();
+    return result;
+}
+
 void fatalError(const char* format, ...) {
     va_list args;
     va_start(args, format);

@@ -33,3 +33,5 @@ void inputError(const char* format, ...) KORVAN_PRINTF(1, 2);
 // Tests: while capturing, output is appended to a string instead of stdout.
 void outCaptureBegin();
 std::string outCaptureEnd();
+// What was captured so far; capturing goes on with an empty text.
+std::string outCaptureTake();

@@ -62,13 +62,18 @@ void uciIsReady() { outPrintf(true, "readyok\n"); }
 
 void uciDebug() { positionPrint(position); }
 
-bool uciDispatch(const char* line) {
+std::string_view uciCommandWord(const char* line, const char** rest) {
     const char* start = line;
     while (*start && isBlank(*start)) start++;
     const char* end = start;
     while (*end && !isBlank(*end)) end++;
-    std::string_view word(start, static_cast<size_t>(end - start));
-    const char* rest = end;
+    *rest = end;
+    return std::string_view(start, static_cast<size_t>(end - start));
+}
+
+bool uciDispatch(const char* line) {
+    const char* rest;
+    std::string_view word = uciCommandWord(line, &rest);
     if (word.empty()) return true;  // blank lines are ignored
 
     if (isCommand(word, "stop")) {
@@ -99,12 +104,22 @@ bool uciDispatch(const char* line) {
     return true;
 }
 
-void uciRun() {
+void uciStartup() {
     mrand = g_rand_new_with_seed(0);
     timer = g_timer_new();
-    loop = g_main_loop_new(nullptr, FALSE);
     init(mrand);
     position = positionNew();
+    uciOptionsInit();
+    hashCreate();
+    pawnHashCreate();
+    threadsCreate();
+    egbbLoadLibrary();
+    bookOpen();
+}
+
+void uciRun() {
+    loop = g_main_loop_new(nullptr, FALSE);
+    uciStartup();
 
     uci_stdin = g_io_channel_unix_new(0);
     if (!uci_stdin) fatalError("Cannot create new uci GIOChannel!\n");
@@ -113,13 +128,6 @@ void uciRun() {
     stdinWatch = g_io_add_watch(uci_stdin, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
                                 uciReadLine, nullptr);
     if (!stdinWatch) fatalError("Cannot add watch on GIOChannel!\n");
-
-    uciOptionsInit();
-    hashCreate();
-    pawnHashCreate();
-    threadsCreate();
-    egbbLoadLibrary();
-    bookOpen();
 
     g_main_loop_run(loop);
     g_main_loop_unref(loop);

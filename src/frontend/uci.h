@@ -5,6 +5,7 @@
 #include <glib.h>
 
 #include <cstdint>
+#include <string_view>
 
 #include "board/position.h"
 #include "moves/movegenerator.h"
@@ -22,6 +23,14 @@ extern int ponder;                       // the "Ponder" option
 // Start-up: builds every table and resource, then runs the main loop until
 // "quit" or the end of input.
 void uciRun();
+// The start-up sequence without the input watch and the main loop: what a
+// program needs that feeds the dispatcher lines of its own (the fuzzer, the
+// corpus replay). uciQuit releases it again.
+void uciStartup();
+
+// The command word of a protocol line (empty for a blank line); *rest receives
+// the text after it. The dispatcher reads lines through this.
+std::string_view uciCommandWord(const char* line, const char** rest);
 
 // Handles one protocol line (the same dispatcher serves the main loop and the
 // tests). Returns false once the line was "quit" and everything is released.

@@ -10,7 +10,6 @@
 #include "frontend/uci.h"
 #include "search/hash.h"
 #include "search/search.h"
-#include "search/startsearch.h"
 #include "search/threadsearch.h"
 
 char uciAbout[ABOUT_TEXT_SIZE] = "https://korvan-chess.org";
@@ -18,22 +17,6 @@ char uciAbout[ABOUT_TEXT_SIZE] = "https://korvan-chess.org";
 namespace {
 
 GList* uciOption = nullptr;
-
-// The protocol sends options only while no search runs. Should a GUI change
-// one that rebuilds what the search reads (the worker pool, the tables, the
-// book, the bitbases), the search is stopped first and gives its answer:
-// rebuilding under it would hang or crash the engine.
-void searchStopForRebuild(const UciOption* option) {
-    static const char* const rebuilding[] = {"Threads",   "Hash",          "Clear Hash",
-                                             "Book File", "Bitbases Path", "Bitbases Cache Size"};
-    for (const char* name : rebuilding) {
-        if (g_ascii_strcasecmp(option->name, name) == 0) {
-            ponderSearch.store(0, std::memory_order_relaxed);
-            searchStop();
-            return;
-        }
-    }
-}
 
 UciOption* optionNew(const char* name, int type, void* target) {
     UciOption* option = g_new0(UciOption, 1);
@@ -144,6 +127,15 @@ std::string_view trim(std::string_view text) {
     return text;
 }
 
+// An interface may send "setoption" while a search runs, though the protocol
+// forbids it. The search reads the hash table, the worker pool, the book and
+// the bitbases, so before an option changes any of them the search is ended
+// and its move printed, as for a new "go".
+void endSearchBeforeChange() {
+    ponderSearch.store(0, std::memory_order_relaxed);
+    searchStop();
+}
+
 // Applies the value to the option; false after an input error, the option
 // keeping its old value. `value` is the text after the word "value", null when
 // the command has none.
@@ -152,14 +144,13 @@ bool applyValue(UciOption* option, const char* value) {
         case OPTION_CHECK: {
             const char* s = value ? value : "";
             std::string word(nextWord(&s));
-            if (equalsIgnoringCase(word, "true")) {
-                *static_cast<int*>(option->target) = 1;
-            } else if (equalsIgnoringCase(word, "false")) {
-                *static_cast<int*>(option->target) = 0;
-            } else {
+            bool on = equalsIgnoringCase(word, "true");
+            if (!on && !equalsIgnoringCase(word, "false")) {
                 inputError("Wrong value %s!\n", word.c_str());
                 return false;
             }
+            endSearchBeforeChange();
+            *static_cast<int*>(option->target) = on ? 1 : 0;
             outPrintf(true, "info string %s set to %s\n", option->name, word.c_str());
             return true;
         }
@@ -177,9 +168,9 @@ bool applyValue(UciOption* option, const char* value) {
                 inputError("Wrong uci option value (%s:%lld)\n", option->name, number);
                 return false;
             }
+            endSearchBeforeChange();
             // The worker pool is rebuilt only once the new count is known to be good.
             bool threads = option->target == &searchThreads;
-            searchStopForRebuild(option);
             if (threads) threadsDestroy();
             *static_cast<int*>(option->target) = static_cast<int>(number);
             if (threads) threadsCreate();
@@ -197,14 +188,14 @@ bool applyValue(UciOption* option, const char* value) {
                 inputError("Wrong value %.*s!\n", static_cast<int>(text.size()), text.data());
                 return false;
             }
-            searchStopForRebuild(option);
+            endSearchBeforeChange();
             char* target = static_cast<char*>(option->target);
             memcpy(target, text.data(), text.size());
             target[text.size()] = 0;
             return true;
         }
         default:
-            searchStopForRebuild(option);
+            endSearchBeforeChange();
             return true;  // a button has no value
     }
 }

@@ -7,10 +7,8 @@ std::atomic<int32_t> history[64][64];
 namespace {
 
 constexpr Bitboard RANK_1 = 0x00000000000000ffULL;
-constexpr Bitboard RANK_2 = 0x000000000000ff00ULL;
 constexpr Bitboard RANK_3 = 0x0000000000ff0000ULL;
 constexpr Bitboard RANK_6 = 0x0000ff0000000000ULL;
-constexpr Bitboard RANK_7 = 0x00ff000000000000ULL;
 constexpr Bitboard RANK_8 = 0xff00000000000000ULL;
 
 // Appends moves to a list through a local count, so that the compiler keeps it

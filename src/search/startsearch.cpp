@@ -1,5 +1,6 @@
 #include "search/startsearch.h"
 
+#include <algorithm>
 #include <cmath>
 #include <mutex>
 
@@ -15,6 +16,10 @@ uint64_t maxNodes = 0;
 int searchTime = 0;
 
 namespace {
+
+// Milliseconds kept back from every budget for the answer to reach the
+// interface (thread wake-ups, a loaded machine, the interface's own latency).
+constexpr double MOVE_OVERHEAD = 50;
 
 GThread* searchThread = nullptr;
 // The stop timer is armed by the search thread and may fire on the main-loop
@@ -59,7 +64,8 @@ void searchTimerStop() {
 }
 
 int getSearchTime(const Position* p, const SearchParameter* parameter) {
-    if (parameter->movetime) return static_cast<int>(parameter->movetime);
+    if (parameter->movetime)
+        return static_cast<int>(std::min<uint32_t>(parameter->movetime, INT32_MAX));
     uint64_t mtg = parameter->movestogo ? parameter->movestogo : 40;
     uint64_t time[2] = {parameter->wtime, parameter->btime};
     uint64_t increment[2] = {parameter->winc, parameter->binc};
@@ -78,10 +84,13 @@ int getSearchTime(const Position* p, const SearchParameter* parameter) {
         t = ownAlloc;
     if (ownTime < t || mtg <= 10) t = std::floor(0.95 * ownTime / static_cast<double>(mtg));
     // Never the whole clock on one move: a budget of 0 falls back to the share
-    // of the remaining moves, and no budget takes more than half the clock.
+    // of the remaining moves, and no budget takes more than half of what is
+    // left once the time to answer (MOVE_OVERHEAD) is set aside.
     if (t == 0) t = std::floor(0.95 * ownTime / static_cast<double>(mtg));
-    if (t == 0 && ownTime > 0) t = 1;
-    if (t > ownTime / 2) t = std::floor(ownTime / 2) > 0 ? std::floor(ownTime / 2) : 1;
+    if (ownTime > 0) {
+        double most = std::max(1.0, std::floor((ownTime - MOVE_OVERHEAD) / 2));
+        t = std::clamp(t, 1.0, most);
+    }
     if (t > INT32_MAX) t = INT32_MAX;
     return static_cast<int>(t);
 }

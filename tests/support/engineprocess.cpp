@@ -21,7 +21,8 @@ int64_t nowMs() {
 
 }  // namespace
 
-EngineProcess::EngineProcess(const std::string& workingDirectory) {
+EngineProcess::EngineProcess(const std::string& workingDirectory,
+                             const std::vector<std::string>& wrapper) {
     signal(SIGPIPE, SIG_IGN);
     char pattern[] = "/tmp/korvan-stderr-XXXXXX";
     int errorFile = mkstemp(pattern);
@@ -37,7 +38,11 @@ EngineProcess::EngineProcess(const std::string& workingDirectory) {
         close(toEngine[1]);
         close(fromEngine[0]);
         if (chdir(directory.c_str()) != 0) _exit(126);
-        execl(KORVAN_BINARY, KORVAN_BINARY, static_cast<char*>(nullptr));
+        std::vector<char*> argv;
+        for (const auto& word : wrapper) argv.push_back(const_cast<char*>(word.c_str()));
+        argv.push_back(const_cast<char*>(KORVAN_BINARY));
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
         _exit(127);
     }
     close(errorFile);

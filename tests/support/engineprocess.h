@@ -10,7 +10,9 @@ class EngineProcess {
   public:
     // Starts the engine with the given working directory (the build directory
     // when empty). Standard error goes to a file that stderrText() reads.
-    explicit EngineProcess(const std::string& workingDirectory = "");
+    // A wrapper (for example a tracer and its arguments) runs the engine when given.
+    explicit EngineProcess(const std::string& workingDirectory = "",
+                           const std::vector<std::string>& wrapper = {});
     ~EngineProcess();
     EngineProcess(const EngineProcess&) = delete;
     EngineProcess& operator=(const EngineProcess&) = delete;
