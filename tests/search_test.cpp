@@ -94,8 +94,12 @@ TEST_F(SearchTest, DrawRulesAndMateScores) {
     // Checkmated and stalemated at the node itself.
     Position* mated = testPosition("7k/6Q1/6K1/8/8/8/8/8 b - - 0 1");
     EXPECT_EQ(search(mated, -MATE, MATE, 3, 0, 1, 1), -MATE);
-    hashReset();  // the table keeps mate scores as found, not per ply
+    // The stored mate reads right at another distance from the root.
     EXPECT_EQ(search(mated, -MATE, MATE, 3, 4, 1, 0), 4 - MATE);
+    EXPECT_EQ(hashValueFromTable(hashValueToTable(4 - MATE, 4), 9), 9 - MATE);
+    EXPECT_EQ(hashValueFromTable(hashValueToTable(MATE - 7, 5), 2), MATE - 4);
+    EXPECT_EQ(hashValueToTable(-350, 6), -350);
+    EXPECT_EQ(hashValueToTable(20500, 6), 20500);  // bitbase wins are not mates
     // The fifty-move rule wins even over a mate.
     mated->staticMoves = 100;
     mated->ply = 100;

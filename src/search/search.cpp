@@ -187,7 +187,7 @@ int search(Position* p, int alpha, int beta, int depth, int ply, int nullMove, i
         hashMove = hashInfoMove(info);
         if (hashMove && !searchMoveUsable(p, hashMove)) hashMove = 0;
         if (!pv && hashInfoDepth(info) >= depth) {
-            int t = hashInfoValue(info);
+            int t = hashValueFromTable(hashInfoValue(info), ply);
             switch (hashInfoType(info)) {
                 case HASH_EXACT:
                     return t;
@@ -226,7 +226,7 @@ int search(Position* p, int alpha, int beta, int depth, int ply, int nullMove, i
         int t = -search(p, -beta, 1 - beta, depth <= 6 ? depth - 3 : depth - 4, ply + 1, 0, 0);
         moveUndo(p);
         if (t >= beta) {
-            hashWrite(slot, p->key, depth, t, HASH_LOWER, 0);
+            hashWrite(slot, p->key, depth, hashValueToTable(t, ply), HASH_LOWER, 0);
             return t;
         }
     }
@@ -262,7 +262,7 @@ int search(Position* p, int alpha, int beta, int depth, int ply, int nullMove, i
     if (!move) move = nextMoveDo(p, &list);
     if (!move) {
         int t = p->check ? ply - MATE : 0;
-        hashWrite(slot, p->key, depth, t, HASH_EXACT, 0);
+        hashWrite(slot, p->key, depth, hashValueToTable(t, ply), HASH_EXACT, 0);
         return t;
     }
 
@@ -292,7 +292,7 @@ int search(Position* p, int alpha, int beta, int depth, int ply, int nullMove, i
         if (t > alpha) {
             if (t >= beta) {
                 if (list.stage == STAGE_STATIC) historyAdd(moveFrom(move), moveTo(move), depth);
-                hashWrite(slot, p->key, depth, t, HASH_LOWER, move);
+                hashWrite(slot, p->key, depth, hashValueToTable(t, ply), HASH_LOWER, move);
                 return t;
             }
             alpha = t;
@@ -302,9 +302,9 @@ int search(Position* p, int alpha, int beta, int depth, int ply, int nullMove, i
     } while ((move = nextMoveDo(p, &list)));
 
     if (bestMove)
-        hashWrite(slot, p->key, depth, alpha, HASH_EXACT, bestMove);
+        hashWrite(slot, p->key, depth, hashValueToTable(alpha, ply), HASH_EXACT, bestMove);
     else
-        hashWrite(slot, p->key, depth, alpha, HASH_UPPER, hashMove);
+        hashWrite(slot, p->key, depth, hashValueToTable(alpha, ply), HASH_UPPER, hashMove);
     return alpha;
 }
 
@@ -372,22 +372,22 @@ void rootSearch(Position* p, RootMoveList* list, int depth, int lines) {
                     step *= 2;
                     alpha = t;
                     beta = t + step > MATE ? MATE + 1 : t + step;
-                    hashWrite(rootSlot, rootKey, depth, t, HASH_LOWER, move);
+                    hashWrite(rootSlot, rootKey, depth, hashValueToTable(t, -1), HASH_LOWER, move);
                 } else if (t <= alpha) {
                     failedLow = 1;
                     if (failedHigh) break;
                     step *= 2;
                     beta = t;
                     alpha = t - step < -MATE ? -MATE - 1 : t - step;
-                    hashWrite(rootSlot, rootKey, depth, t, HASH_UPPER, move);
+                    hashWrite(rootSlot, rootKey, depth, hashValueToTable(t, -1), HASH_UPPER, move);
                 } else {
-                    hashWrite(rootSlot, rootKey, depth, t, HASH_EXACT, move);
+                    hashWrite(rootSlot, rootKey, depth, hashValueToTable(t, -1), HASH_EXACT, move);
                     break;
                 }
             } else if (t <= alpha) {
                 list->moves[i].score = t;
                 list->moves[i].depth = static_cast<uint32_t>(depth);
-                hashWrite(rootSlot, rootKey, depth, t, HASH_UPPER, move);
+                hashWrite(rootSlot, rootKey, depth, hashValueToTable(t, -1), HASH_UPPER, move);
                 break;
             } else {
                 // It beats the weakest line: it joins the lines and is searched as one.
@@ -397,13 +397,14 @@ void rootSearch(Position* p, RootMoveList* list, int depth, int lines) {
                 step = 4;
                 alpha = t;
                 beta = t + 4 > MATE ? MATE + 1 : t + 4;
-                hashWrite(rootSlot, rootKey, depth, t, HASH_LOWER, move);
+                hashWrite(rootSlot, rootKey, depth, hashValueToTable(t, -1), HASH_LOWER, move);
                 pv = 1;
             }
         }
         moveUndo(p);
     }
-    hashWriteBestMove(rootKey, depth, list->moves[0].score, list->moves[0].move);
+    hashWriteBestMove(rootKey, depth, hashValueToTable(list->moves[0].score, -1),
+                      list->moves[0].move);
 }
 
 void iterativeDeepening(const Position* source, uint64_t maxNodes, uint32_t maxDepth) {

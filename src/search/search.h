@@ -67,6 +67,18 @@ inline bool searchLateEndgame(const Position* p) {
     return p->phase <= 7 && bitCount(p->occupied) <= 10;
 }
 
+// Mate scores are counted from the root; the table keeps them counted from the
+// node that stores them, so that a mate found along one line reads right when
+// the position comes back at another distance from the root. Scores of at
+// least MATE_BOUND are mates.
+inline constexpr int MATE_BOUND = MATE - 1000;
+inline int hashValueToTable(int score, int ply) {
+    return score >= MATE_BOUND ? score + ply : score <= -MATE_BOUND ? score - ply : score;
+}
+inline int hashValueFromTable(int score, int ply) {
+    return score >= MATE_BOUND ? score - ply : score <= -MATE_BOUND ? score + ply : score;
+}
+
 // Mate-distance pruning at a node `ply` plies below the root: returns true with
 // the score when the window is empty, after narrowing it otherwise.
 inline bool mateDistancePrune(int ply, int* alpha, int* beta, int* score) {

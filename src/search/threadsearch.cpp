@@ -186,7 +186,7 @@ int threadSearch(Position* p, int alpha, int beta, int depth, int ply, int nullM
         hashMove = hashInfoMove(info);
         if (hashMove && !searchMoveUsable(p, hashMove)) hashMove = 0;
         if (!pv && hashInfoDepth(info) >= depth) {
-            int t = hashInfoValue(info);
+            int t = hashValueFromTable(hashInfoValue(info), ply);
             switch (hashInfoType(info)) {
                 case HASH_EXACT:
                     return t;
@@ -220,7 +220,7 @@ int threadSearch(Position* p, int alpha, int beta, int depth, int ply, int nullM
             -threadSearch(p, -beta, 1 - beta, depth <= 6 ? depth - 3 : depth - 4, ply + 1, 0, 0);
         moveUndo(p);
         if (t >= beta) {
-            hashWrite(slot, p->key, depth, t, HASH_LOWER, 0);
+            hashWrite(slot, p->key, depth, hashValueToTable(t, ply), HASH_LOWER, 0);
             return t;
         }
     }
@@ -250,7 +250,7 @@ int threadSearch(Position* p, int alpha, int beta, int depth, int ply, int nullM
             bestMove = move;
             if (t >= beta) {
                 if (list.stage == STAGE_STATIC) historyAdd(moveFrom(move), moveTo(move), depth);
-                hashWrite(slot, p->key, depth, t, HASH_LOWER, move);
+                hashWrite(slot, p->key, depth, hashValueToTable(t, ply), HASH_LOWER, move);
                 return t;
             }
         }
@@ -298,7 +298,7 @@ int threadSearch(Position* p, int alpha, int beta, int depth, int ply, int nullM
                 if (t >= beta) {
                     parallelSearchStop(idle);
                     if (moveType(m) == MOVE_NORMAL) historyAdd(moveFrom(m), moveTo(m), depth);
-                    hashWrite(slot, p->key, depth, t, HASH_LOWER, m);
+                    hashWrite(slot, p->key, depth, hashValueToTable(t, ply), HASH_LOWER, m);
                     return t;
                 }
                 alpha = t;
@@ -330,7 +330,7 @@ int threadSearch(Position* p, int alpha, int beta, int depth, int ply, int nullM
                 if (t >= beta) {
                     if (moveType(move) == MOVE_NORMAL)
                         historyAdd(moveFrom(move), moveTo(move), depth);
-                    hashWrite(slot, p->key, depth, t, HASH_LOWER, move);
+                    hashWrite(slot, p->key, depth, hashValueToTable(t, ply), HASH_LOWER, move);
                     return t;
                 }
                 alpha = t;
@@ -342,12 +342,12 @@ int threadSearch(Position* p, int alpha, int beta, int depth, int ply, int nullM
 
     if (!tried) {
         int t = p->check ? ply - MATE : 0;
-        hashWrite(slot, p->key, depth, t, HASH_EXACT, 0);
+        hashWrite(slot, p->key, depth, hashValueToTable(t, ply), HASH_EXACT, 0);
         return t;
     }
     if (bestMove)
-        hashWrite(slot, p->key, depth, alpha, HASH_EXACT, bestMove);
+        hashWrite(slot, p->key, depth, hashValueToTable(alpha, ply), HASH_EXACT, bestMove);
     else
-        hashWrite(slot, p->key, depth, alpha, HASH_UPPER, hashMove);
+        hashWrite(slot, p->key, depth, hashValueToTable(alpha, ply), HASH_UPPER, hashMove);
     return alpha;
 }
