@@ -6,6 +6,7 @@
 #include "bitbases/egbb.h"
 #include "book/book.h"
 #include "frontend/output.h"
+#include "frontend/ucitext.h"
 #include "moves/movedo.h"
 #include "search/hash.h"
 #include "search/startsearch.h"
@@ -23,16 +24,6 @@ namespace {
 GMainLoop* loop = nullptr;
 GIOChannel* uci_stdin = nullptr;
 guint stdinWatch = 0;
-
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
-
-// Whether the word equals the command, ASCII case ignored.
-bool isCommand(std::string_view word, const char* command) {
-    return word.size() == strlen(command) &&
-           g_ascii_strncasecmp(word.data(), command, word.size()) == 0;
-}
 
 gboolean uciReadLine(GIOChannel* channel, GIOCondition, gpointer) {
     gchar* line = nullptr;
@@ -64,9 +55,9 @@ void uciDebug() { positionPrint(position); }
 
 std::string_view uciCommandWord(const char* line, const char** rest) {
     const char* start = line;
-    while (*start && isBlank(*start)) start++;
+    while (*start && uciIsBlank(*start)) start++;
     const char* end = start;
-    while (*end && !isBlank(*end)) end++;
+    while (*end && !uciIsBlank(*end)) end++;
     *rest = end;
     return std::string_view(start, static_cast<size_t>(end - start));
 }
@@ -76,27 +67,27 @@ bool uciDispatch(const char* line) {
     std::string_view word = uciCommandWord(line, &rest);
     if (word.empty()) return true;  // blank lines are ignored
 
-    if (isCommand(word, "stop")) {
+    if (uciWordIs(word, "stop")) {
         ponderSearch.store(0, std::memory_order_relaxed);
         searchStop();
-    } else if (isCommand(word, "ponderhit")) {
+    } else if (uciWordIs(word, "ponderhit")) {
         ponderSearch.store(0, std::memory_order_relaxed);
-    } else if (isCommand(word, "go")) {
+    } else if (uciWordIs(word, "go")) {
         uciGo(rest);
-    } else if (isCommand(word, "position")) {
+    } else if (uciWordIs(word, "position")) {
         uciSetPosition(rest);
-    } else if (isCommand(word, "setoption")) {
+    } else if (uciWordIs(word, "setoption")) {
         uciSetOption(rest);
-    } else if (isCommand(word, "ucinewgame")) {
+    } else if (uciWordIs(word, "ucinewgame")) {
         // Nothing: the tables and the position stay as they are.
-    } else if (isCommand(word, "isready")) {
+    } else if (uciWordIs(word, "isready")) {
         uciIsReady();
-    } else if (isCommand(word, "quit")) {
+    } else if (uciWordIs(word, "quit")) {
         uciQuit();
         return false;
-    } else if (isCommand(word, "uci")) {
+    } else if (uciWordIs(word, "uci")) {
         uciIdentity();
-    } else if (isCommand(word, "debug")) {
+    } else if (uciWordIs(word, "debug")) {
         uciDebug();
     } else {
         outPrintf(true, "Unknown uci command:%.*s\n", static_cast<int>(word.size()), word.data());

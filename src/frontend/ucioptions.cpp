@@ -8,6 +8,7 @@
 #include "book/book.h"
 #include "frontend/output.h"
 #include "frontend/uci.h"
+#include "frontend/ucitext.h"
 #include "search/hash.h"
 #include "search/search.h"
 #include "search/threadsearch.h"
@@ -98,32 +99,17 @@ void uciIdentity() {
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
-std::string_view nextWord(const char** text) {
-    const char* s = *text;
-    while (*s && isBlank(*s)) s++;
-    const char* start = s;
-    while (*s && !isBlank(*s)) s++;
-    *text = s;
-    return std::string_view(start, static_cast<size_t>(s - start));
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && g_ascii_strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
-
 UciOption* findOption(std::string_view name) {
     for (GList* cell = uciOption; cell; cell = cell->next) {
         UciOption* option = static_cast<UciOption*>(cell->data);
-        if (equalsIgnoringCase(option->name, name)) return option;
+        if (uciWordIs(option->name, name)) return option;
     }
     return nullptr;
 }
 
 std::string_view trim(std::string_view text) {
-    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+    while (!text.empty() && uciIsBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && uciIsBlank(text.back())) text.remove_suffix(1);
     return text;
 }
 
@@ -143,9 +129,9 @@ bool applyValue(UciOption* option, const char* value) {
     switch (option->type) {
         case OPTION_CHECK: {
             const char* s = value ? value : "";
-            std::string word(nextWord(&s));
-            bool on = equalsIgnoringCase(word, "true");
-            if (!on && !equalsIgnoringCase(word, "false")) {
+            std::string word(uciNextWord(&s));
+            bool on = uciWordIs(word, "true");
+            if (!on && !uciWordIs(word, "false")) {
                 inputError("Wrong value %s!\n", word.c_str());
                 return false;
             }
@@ -156,7 +142,7 @@ bool applyValue(UciOption* option, const char* value) {
         }
         case OPTION_SPIN: {
             const char* s = value ? value : "";
-            std::string word(nextWord(&s));
+            std::string word(uciNextWord(&s));
             char* end = nullptr;
             errno = 0;
             long long number = strtoll(word.c_str(), &end, 10);
@@ -204,15 +190,15 @@ bool applyValue(UciOption* option, const char* value) {
 
 void uciSetOption(const char* text) {
     const char* s = text;
-    std::string_view word = nextWord(&s);
-    if (!equalsIgnoringCase(word, "name")) return;
+    std::string_view word = uciNextWord(&s);
+    if (!uciWordIs(word, "name")) return;
     // The name may have several words; they are joined with single blanks.
-    std::string name(nextWord(&s));
+    std::string name(uciNextWord(&s));
     const char* value = nullptr;
     for (;;) {
-        std::string_view next = nextWord(&s);
+        std::string_view next = uciNextWord(&s);
         if (next.empty()) break;
-        if (equalsIgnoringCase(next, "value")) {
+        if (uciWordIs(next, "value")) {
             value = s;
             break;
         }
@@ -228,16 +214,15 @@ void uciSetOption(const char* text) {
     }
     if (!applyValue(option, value)) return;
 
-    if (equalsIgnoringCase(name, "Clear Hash")) {
+    if (uciWordIs(name, "Clear Hash")) {
         hashReset();
-    } else if (equalsIgnoringCase(name, "Hash")) {
+    } else if (uciWordIs(name, "Hash")) {
         hashDestroy();
         hashCreate();
-    } else if (equalsIgnoringCase(name, "Book File")) {
+    } else if (uciWordIs(name, "Book File")) {
         bookClose();
         bookOpen();
-    } else if (equalsIgnoringCase(name, "Bitbases Path") ||
-               equalsIgnoringCase(name, "Bitbases Cache Size")) {
+    } else if (uciWordIs(name, "Bitbases Path") || uciWordIs(name, "Bitbases Cache Size")) {
         egbbLoadLibrary();
     }
 }

@@ -47,7 +47,7 @@ extern int hashSize;
 extern int pawnHashSize;
 
 extern HashEntry* data;
-extern uint32_t hSize;              // transposition slots
+extern uint32_t hSize;  // transposition slots
 // Slots not yet used in this generation (approximate). Every thread counts
 // into it, so it lives on a cache line of its own, away from the table
 // descriptors that every probe reads.

@@ -166,42 +166,38 @@ int quiescent(Position* p, int alpha, int beta, int ply, int pv) {
     return alpha;
 }
 
-int search(Position* p, int alpha, int beta, int depth, int ply, int nullMove, int pv) {
-    if (stopped()) return 0;
-    searchNodesIncrement();
+bool searchNodeOpen(Position* p, int* alpha, int* beta, int* depth, int ply, int pv,
+                    bool bitbaseDrawByMaterial, SearchNode* node, int* score) {
+    if (positionRepeat(p) || p->staticMoves > 99) return *score = 0, true;
+    if (p->ply >= POSITION_PLY_LIMIT) return *score = evaluate(p, *alpha, *beta, pv), true;
 
-    if (positionRepeat(p) || p->staticMoves > 99) return 0;
-    if (p->ply >= POSITION_PLY_LIMIT) return evaluate(p, alpha, beta, pv);
-
-    int score;
-    if (egbbSearchProbe(p, ply, iterativeDepth.load(std::memory_order_relaxed), true, &score))
-        return score;
-    if (mateDistancePrune(ply, &alpha, &beta, &score)) return score;
+    if (egbbSearchProbe(p, ply, iterativeDepth.load(std::memory_order_relaxed),
+                        bitbaseDrawByMaterial, score))
+        return true;
+    if (mateDistancePrune(ply, alpha, beta, score)) return true;
 
     // Transposition table: a deep enough bound settles the node outside the
     // principal variation; everywhere it supplies the move to try first.
-    HashEntry* slot;
-    uint64_t info;
-    Move hashMove = 0, bestMove = 0;
-    if (hashFind(&slot, p->key, &info)) {
-        hashMove = hashInfoMove(info);
-        if (hashMove && !searchMoveUsable(p, hashMove)) hashMove = 0;
-        if (!pv && hashInfoDepth(info) >= depth) {
-            int t = hashValueFromTable(hashInfoValue(info), ply);
-            switch (hashInfoType(info)) {
+    node->hashMove = node->bestMove = 0;
+    if (hashFind(&node->slot, p->key, &node->info)) {
+        Move move = hashInfoMove(node->info);
+        node->hashMove = move && searchMoveUsable(p, move) ? move : 0;
+        if (!pv && hashInfoDepth(node->info) >= *depth) {
+            int t = hashValueFromTable(hashInfoValue(node->info), ply);
+            switch (hashInfoType(node->info)) {
                 case HASH_EXACT:
-                    return t;
+                    return *score = t, true;
                 case HASH_LOWER:
-                    if (t > alpha) {
-                        alpha = t;
-                        bestMove = hashMove;
-                        if (t >= beta) return t;
+                    if (t > *alpha) {
+                        *alpha = t;
+                        node->bestMove = node->hashMove;
+                        if (t >= *beta) return *score = t, true;
                     }
                     break;
                 case HASH_UPPER:
-                    if (t < beta) {
-                        beta = t;
-                        if (alpha >= beta) return t;
+                    if (t < *beta) {
+                        *beta = t;
+                        if (*alpha >= *beta) return *score = t, true;
                     }
                     break;
             }
@@ -210,11 +206,32 @@ int search(Position* p, int alpha, int beta, int depth, int ply, int nullMove, i
 
     // Checks, pawns reaching the seventh rank, capturing promotions and (on the
     // principal variation) free passed pawns are searched one ply deeper.
-    int extended = 0;
+    node->extended = 0;
     if (p->extension || (pv && passedPawnMove(p))) {
-        depth++;
-        extended = 1;
+        (*depth)++;
+        node->extended = 1;
     }
+    return false;
+}
+
+void searchHashMoveAgain(const Position* p, SearchNode* node) {
+    uint64_t again;
+    if (hashFind2(node->slot, p->key, &again)) {
+        Move move = hashInfoMove(again);
+        node->hashMove = move && searchMoveUsable(p, move) ? move : 0;
+    }
+}
+
+int search(Position* p, int alpha, int beta, int depth, int ply, int nullMove, int pv) {
+    if (stopped()) return 0;
+    searchNodesIncrement();
+
+    SearchNode node;
+    int score;
+    if (searchNodeOpen(p, &alpha, &beta, &depth, ply, pv, true, &node, &score)) return score;
+    HashEntry* slot = node.slot;
+    Move hashMove = node.hashMove, bestMove = node.bestMove;
+    int extended = node.extended;
     if (depth <= 0) return quiescent(p, alpha, beta, ply + 1, pv);
 
     int us = p->player, them = us ^ 1;
@@ -232,13 +249,10 @@ int search(Position* p, int alpha, int beta, int depth, int ply, int nullMove, i
     }
 
     // Internal iterative deepening finds a first move for a PV node without one.
-    if (pv && !hashMove && depth > 3 && depth / 2 >= hashInfoDepth(info)) {
+    if (pv && !hashMove && depth > 3 && depth / 2 >= hashInfoDepth(node.info)) {
         search(p, alpha, beta, depth / 2, ply, 0, 1);
-        uint64_t again;
-        if (hashFind2(slot, p->key, &again)) {
-            hashMove = hashInfoMove(again);
-            if (hashMove && !searchMoveUsable(p, hashMove)) hashMove = 0;
-        }
+        searchHashMoveAgain(p, &node);
+        hashMove = node.hashMove;
     }
 
     // Futility: far below alpha near the leaves, quiet moves that cannot lift

@@ -56,6 +56,29 @@ int quiescent(Position* position, int alpha, int beta, int ply, int pv);
 // 1 when the last move pushed a pawn that no enemy pawn can stop or take.
 int passedPawnMove(const Position* position);
 
+struct HashEntry;
+
+// What a node of the main search, or of its parallel twin, knows once it has
+// passed the steps both take first.
+struct SearchNode {
+    HashEntry* slot;  // the node's table slot
+    uint64_t info;    // the slot's word as read, also on a miss
+    Move hashMove;    // the table's move for the position, 0 if none
+    Move bestMove;    // set when a stored lower bound raised alpha
+    int extended;     // the node is searched one ply deeper
+};
+
+// The steps every node takes after counting itself: draws, the end of the
+// history stack, the bitbase rule (a bitbase draw scores the material balance
+// / 16 when asked, else 0), mate-distance pruning, the table probe and the
+// extension. Returns true with *score when they settle the node; otherwise
+// the window and the depth are updated and *node is filled.
+bool searchNodeOpen(Position* position, int* alpha, int* beta, int* depth, int ply, int pv,
+                    bool bitbaseDrawByMaterial, SearchNode* node, int* score);
+
+// Reads the node's slot again after internal iterative deepening.
+void searchHashMoveAgain(const Position* position, SearchNode* node);
+
 // A table move comes from a slot whose key matched; it is checked before it is
 // made so that a rare key collision can never feed moveDo a move that is not
 // pseudo-legal in the position.

@@ -172,46 +172,12 @@ int threadSearch(Position* p, int alpha, int beta, int depth, int ply, int nullM
     if (searchStopRequested()) return 0;
     searchNodesIncrement();
 
-    if (positionRepeat(p) || p->staticMoves > 99) return 0;
-    if (p->ply >= POSITION_PLY_LIMIT) return evaluate(p, alpha, beta, pv);
+    SearchNode node;
     int score;
-    if (egbbSearchProbe(p, ply, iterativeDepth.load(std::memory_order_relaxed), false, &score))
-        return score;
-    if (mateDistancePrune(ply, &alpha, &beta, &score)) return score;
-
-    HashEntry* slot;
-    uint64_t info;
-    Move hashMove = 0, bestMove = 0;
-    if (hashFind(&slot, p->key, &info)) {
-        hashMove = hashInfoMove(info);
-        if (hashMove && !searchMoveUsable(p, hashMove)) hashMove = 0;
-        if (!pv && hashInfoDepth(info) >= depth) {
-            int t = hashValueFromTable(hashInfoValue(info), ply);
-            switch (hashInfoType(info)) {
-                case HASH_EXACT:
-                    return t;
-                case HASH_LOWER:
-                    if (t > alpha) {
-                        alpha = t;
-                        bestMove = hashMove;
-                        if (t >= beta) return t;
-                    }
-                    break;
-                case HASH_UPPER:
-                    if (t < beta) {
-                        beta = t;
-                        if (alpha >= beta) return t;
-                    }
-                    break;
-            }
-        }
-    }
-
-    int extended = 0;
-    if (p->extension || (pv && passedPawnMove(p))) {
-        depth++;
-        extended = 1;
-    }
+    if (searchNodeOpen(p, &alpha, &beta, &depth, ply, pv, false, &node, &score)) return score;
+    HashEntry* slot = node.slot;
+    Move hashMove = node.hashMove, bestMove = node.bestMove;
+    int extended = node.extended;
     if (depth <= 0) return quiescent(p, alpha, beta, ply + 1, 1);
 
     if (nullMove && !pv && depth > 2 && !extended && !searchLateEndgame(p)) {
@@ -225,13 +191,10 @@ int threadSearch(Position* p, int alpha, int beta, int depth, int ply, int nullM
         }
     }
 
-    if (pv && !hashMove && depth > 3 && depth / 2 >= hashInfoDepth(info)) {
+    if (pv && !hashMove && depth > 3 && depth / 2 >= hashInfoDepth(node.info)) {
         threadSearch(p, alpha, beta, depth / 2, ply, 0, pv);
-        uint64_t again;
-        if (hashFind2(slot, p->key, &again)) {
-            hashMove = hashInfoMove(again);
-            if (hashMove && !searchMoveUsable(p, hashMove)) hashMove = 0;
-        }
+        searchHashMoveAgain(p, &node);
+        hashMove = node.hashMove;
     }
 
     // The first move is searched here, before any job is sent: its result
