@@ -1,6 +1,7 @@
 // Time budgets and the limits derived from "go".
 #include <gtest/gtest.h>
 
+#include "frontend/uci.h"
 #include "search/search.h"
 #include "search/startsearch.h"
 #include "support/engine.h"
@@ -75,6 +76,45 @@ TEST(TimeControl, LimitsDerivedFromGo) {
         EXPECT_EQ(maxNodes, c.nodes);
         EXPECT_EQ(searchTime, c.time);
         EXPECT_EQ(c.parameter.movestogo, 40u);
+    }
+}
+
+TEST(TimeControl, GoLimitsAreReadFromAnyWhereInTheText) {
+    struct {
+        const char* text;
+        SearchParameter expected;
+        bool ponder;
+    } cases[] = {
+        {" depth 6\n", {.depth = 6}, false},
+        {" wtime 60000 btime 59000 winc 1000 binc 900 movestogo 12",
+         {.movestogo = 12, .wtime = 60000, .winc = 1000, .btime = 59000, .binc = 900},
+         false},
+        {" movestogo 5 binc 7 BTIME 3 WINC 2 WTIME 1",
+         {.movestogo = 5, .wtime = 1, .winc = 2, .btime = 3, .binc = 7},
+         false},
+        {" ponder wtime 1000 btime 1000", {.wtime = 1000, .btime = 1000}, true},
+        {" infinite", {.infinite = 1}, false},
+        {" mate 3", {.mate = 1}, false},
+        {" nodes 18446744073709551615", {.nodes = UINT64_MAX}, false},
+        {" nodes 99999999999999999999999", {.nodes = UINT64_MAX}, false},
+        {" movetime 4294967296", {.movetime = UINT32_MAX}, false},
+        {" wtime -150 btime -3 winc 100", {.winc = 100}, false},
+        {" depth x movetime", {}, false},
+        {"", {}, false},
+    };
+    for (const auto& c : cases) {
+        SearchParameter p;
+        EXPECT_EQ(uciParseGo(c.text, &p), c.ponder) << c.text;
+        EXPECT_EQ(p.depth, c.expected.depth) << c.text;
+        EXPECT_EQ(p.nodes, c.expected.nodes) << c.text;
+        EXPECT_EQ(p.movestogo, c.expected.movestogo) << c.text;
+        EXPECT_EQ(p.wtime, c.expected.wtime) << c.text;
+        EXPECT_EQ(p.winc, c.expected.winc) << c.text;
+        EXPECT_EQ(p.btime, c.expected.btime) << c.text;
+        EXPECT_EQ(p.binc, c.expected.binc) << c.text;
+        EXPECT_EQ(p.movetime, c.expected.movetime) << c.text;
+        EXPECT_EQ(p.infinite, c.expected.infinite) << c.text;
+        EXPECT_EQ(p.mate, c.expected.mate) << c.text;
     }
 }
 

@@ -90,3 +90,7 @@ void uciBestMove(Move best, Move ponderMove);
 
 // The go command.
 void uciGo(const char* text);
+// Reads the limits of a "go" text (keywords anywhere, in any order and case; a
+// negative number reads as 0, one too large as the largest value). Returns
+// whether the search is to ponder.
+bool uciParseGo(const char* text, SearchParameter* parameter);

@@ -38,19 +38,23 @@ uint32_t readNumber32(const char* text, const char* keyword) {
 
 }  // namespace
 
+bool uciParseGo(const char* text, SearchParameter* parameter) {
+    *parameter = SearchParameter{};
+    parameter->depth = readNumber32(text, "depth");
+    parameter->movetime = readNumber32(text, "movetime");
+    parameter->nodes = readNumber(text, "nodes", UINT64_MAX);
+    parameter->wtime = readNumber32(text, "wtime");
+    parameter->btime = readNumber32(text, "btime");
+    parameter->winc = readNumber32(text, "winc");
+    parameter->binc = readNumber32(text, "binc");
+    parameter->movestogo = readNumber32(text, "movestogo");
+    parameter->infinite = findKeyword(text, "infinite") != nullptr;
+    parameter->mate = findKeyword(text, "mate") != nullptr;
+    return findKeyword(text, "ponder") != nullptr;
+}
+
 void uciGo(const char* text) {
-    searchParameter = SearchParameter{};
-    searchParameter.depth = readNumber32(text, "depth");
-    searchParameter.movetime = readNumber32(text, "movetime");
-    searchParameter.nodes = readNumber(text, "nodes", UINT64_MAX);
-    searchParameter.wtime = readNumber32(text, "wtime");
-    searchParameter.btime = readNumber32(text, "btime");
-    searchParameter.winc = readNumber32(text, "winc");
-    searchParameter.binc = readNumber32(text, "binc");
-    searchParameter.movestogo = readNumber32(text, "movestogo");
-    searchParameter.infinite = findKeyword(text, "infinite") != nullptr;
-    searchParameter.mate = findKeyword(text, "mate") != nullptr;
-    bool pondering = findKeyword(text, "ponder") != nullptr;
+    bool pondering = uciParseGo(text, &searchParameter);
     ponderSearch.store(pondering, std::memory_order_relaxed);
 
     g_timer_start(timer);
