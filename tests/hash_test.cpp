@@ -329,15 +329,9 @@ namespace {
 
 // The legal move of the position with the given text.
 Move legalMove(Position* p, const char* text) {
-    RootMoveList list;
-    rootMovesGenerate(p, &list);
-    char name[MOVE_TEXT_SIZE];
-    for (uint32_t i = 0; i < list.count; i++) {
-        moveToString(list.moves[i].move, name);
-        if (std::string(name) == text) return list.moves[i].move;
-    }
-    ADD_FAILURE() << "no move " << text;
-    return 0;
+    Move move = moveFromText(p, text);
+    if (!move) ADD_FAILURE() << "no move " << text;
+    return move;
 }
 
 // Stores the line in the table, each move under the key of the position it is

@@ -109,16 +109,7 @@ bool isLegal(Position* p, Move move) {
     return false;
 }
 
-Move moveFromText(Position* p, const std::string& text) {
-    RootMoveList moves;
-    rootMovesGenerate(p, &moves);
-    char name[MOVE_TEXT_SIZE];
-    for (uint32_t i = 0; i < moves.count; i++) {
-        moveToString(moves.moves[i].move, name);
-        if (text == name) return moves.moves[i].move;
-    }
-    return 0;
-}
+Move moveFromText(Position* p, const std::string& text) { return moveFromText(p, text.c_str()); }
 
 struct Result {
     std::string best;   // the move of the "bestmove" line

@@ -548,8 +548,18 @@ bool isBlank(char c) {
 
 }  // namespace
 
-int stringMovesDo(Position* position, const char* text) {
+Move moveFromText(Position* position, const char* text) {
     RootMoveList list;
+    rootMovesGenerate(position, &list);
+    char moveText[MOVE_TEXT_SIZE];
+    for (uint32_t i = 0; i < list.count; i++) {
+        moveToString(list.moves[i].move, moveText);
+        if (g_ascii_strcasecmp(moveText, text) == 0) return list.moves[i].move;
+    }
+    return MOVE_NONE;
+}
+
+int stringMovesDo(Position* position, const char* text) {
     const char* s = text;
     // Keeps games of any length within the history stack.
     positionCompactHistory(position);
@@ -566,12 +576,7 @@ int stringMovesDo(Position* position, const char* text) {
             char candidate[MOVE_TEXT_SIZE];
             memcpy(candidate, word, length);
             candidate[length] = 0;
-            rootMovesGenerate(position, &list);
-            char moveText[MOVE_TEXT_SIZE];
-            for (uint32_t i = 0; i < list.count && !found; i++) {
-                moveToString(list.moves[i].move, moveText);
-                if (g_ascii_strcasecmp(moveText, candidate) == 0) found = list.moves[i].move;
-            }
+            found = moveFromText(position, candidate);
         }
         if (!found) {
             positionPrint(position);

@@ -22,6 +22,10 @@ int positionGood(const Position* position);
 Move nextMoveDo(Position* position, MoveList* list);
 Move nextDinamicMoveDo(Position* position, MoveList* list);
 
+// The legal move whose protocol text ("e2e4", "e7e8q") is this one, case
+// ignored, or 0 when there is none.
+Move moveFromText(Position* position, const char* text);
+
 // Plays the move texts of the protocol ("e2e4 e7e8q"), case ignored, one by
 // one. Returns 1 when all were made; at a text that matches no legal move it
 // prints the position, reports "Can not make move (%s)!" and returns 0 with the

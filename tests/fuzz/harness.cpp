@@ -165,16 +165,7 @@ void checkPosition(const Position* p) {
 }
 
 // The legal move of the position with this text, or 0.
-Move legalMove(Position* p, const std::string& text) {
-    RootMoveList list;
-    rootMovesGenerate(p, &list);
-    char moveText[MOVE_TEXT_SIZE];
-    for (uint32_t i = 0; i < list.count; i++) {
-        moveToString(list.moves[i].move, moveText);
-        if (text == moveText) return list.moves[i].move;
-    }
-    return 0;
-}
+Move legalMove(Position* p, const std::string& text) { return moveFromText(p, text.c_str()); }
 
 // Each answer must be a legal move of the position its "go" was given (the
 // ponder move one of the position after it), or "(none)" exactly where the
