@@ -241,6 +241,20 @@ TEST_F(Eval, PieceExamples) {
     }
 }
 
+// Promotions can put sixteen or more pieces in the enemy half; the bonus stays
+// at its last entry instead of reading past the table.
+TEST_F(Eval, SpaceWeightTakesAnyCount) {
+    const int expected[] = {0, 0, 15, 30, 60, 90, 90, 90, 90, 90, 90, 90, 90, 90, 90, 90};
+    for (int count = 0; count <= 64; count++)
+        EXPECT_EQ(spaceWeight(count), count < 16 ? expected[count] : 90) << count;
+    // Sixteen knights on black's side: evaluated without reading past the table.
+    Position* p = testPosition("K7/NNNNNNNN/NNNNNNNN/8/8/8/8/7k w - - 0 1");
+    Position* mirror = testPosition("7K/8/8/8/8/nnnnnnnn/nnnnnnnn/k7 b - - 0 1");
+    EXPECT_EQ(evaluate(p, -30000, 30000, 1), evaluate(mirror, -30000, 30000, 1));
+    positionFree(p);
+    positionFree(mirror);
+}
+
 TEST_F(Eval, KingSafetyExamples) {
     struct {
         const char* fen;

@@ -21,6 +21,7 @@ class Hash : public ::testing::Test {
     }
     void TearDown() override {
         stopFlag = 0;
+        ponderSearch = 0;
         parallelStopFlag = 0;
         hashAllocationLimit = std::numeric_limits<uint64_t>::max();
         hashDestroy();
@@ -164,22 +165,38 @@ TEST_F(Hash, ReplacementByDepthAndAge) {
     EXPECT_EQ(find(b).hit, 0);
 }
 
+// Nothing is stored while the search really ends; a ponder search whose time
+// has run out (stop set, still pondering) goes on storing.
 TEST_F(Hash, NothingIsStoredWhileStopping) {
-    const uint64_t key = keyAt(5, 3);
-    write(key, 2, 50, HASH_EXACT, someMove);
-    const HashEntry before = *hashSlot(key);
-    for (std::atomic<int>* flag : {&stopFlag, &parallelStopFlag}) {
-        *flag = 1;
-        write(key, 9, 60, HASH_LOWER, otherMove);
-        write(keyAt(5, 4), 9, 60, HASH_LOWER, otherMove);
-        hashWriteBestMove(key, 9, 70, otherMove);
-        hashWriteBestMove(keyAt(5, 4), 9, 70, otherMove);
-        EXPECT_EQ(hashSlot(key)->lock, before.lock);
-        EXPECT_EQ(hashSlot(key)->info, before.info);
-        *flag = 0;
+    struct {
+        int stop, pondering, parallelStop;
+        bool stored;
+    } cases[] = {
+        {1, 0, 0, false}, {0, 0, 1, false}, {1, 1, 1, false},
+        {1, 1, 0, true},  {0, 1, 0, true},  {0, 0, 0, true},
+    };
+    int value = 60;
+    for (const auto& c : cases) {
+        const uint64_t key = keyAt(5, 3), other = keyAt(6, 4);
+        write(key, 2, 50, HASH_EXACT, someMove);
+        const HashEntry before = *hashSlot(key);
+        stopFlag = c.stop;
+        ponderSearch = c.pondering;
+        parallelStopFlag = c.parallelStop;
+        write(key, 9, ++value, HASH_LOWER, otherMove);
+        write(other, 9, value, HASH_LOWER, otherMove);
+        bool stored = hashSlot(key)->info != before.info;
+        hashWriteBestMove(other, 10, value, otherMove);
+        stopFlag = ponderSearch = parallelStopFlag = 0;
+        EXPECT_EQ(stored, c.stored) << c.stop << c.pondering << c.parallelStop;
+        if (c.stored) {
+            EXPECT_EQ(hashInfoValue(find(key).info), value);
+            EXPECT_EQ(hashInfoDepth(find(other).info), 10);
+        } else {
+            EXPECT_EQ(hashSlot(key)->lock, before.lock);
+        }
+        hashReset();
     }
-    write(key, 9, 60, HASH_LOWER, otherMove);
-    EXPECT_EQ(hashInfoValue(find(key).info), 60);
 }
 
 TEST_F(Hash, BestMoveReplacesWhateverTheSlotHolds) {

@@ -155,6 +155,22 @@ TEST_F(SearchTest, TheHistoryStackEndsTheLineWithTheStaticScore) {
     positionFree(p);
 }
 
+// Material no game starts with but promotions allow: every table indexed by a
+// count of pieces must take it (the sanitizer builds catch a read past one).
+TEST_F(SearchTest, UnusualMaterialIsSearchedSafely) {
+    const char* fens[] = {
+        "K7/NNNNNNNN/NNNNNNNN/8/8/8/8/7k w - - 0 1",  "7K/8/8/8/8/nnnnnnnn/nnnnnnnn/k7 b - - 0 1",
+        "QQQQQQQK/QQQQQQQQ/8/8/8/8/8/7k b - - 0 1",   "k7/8/BBBBBBBB/RRRRRRRR/8/8/8/7K b - - 0 1",
+        "1k6/8/8/8/qqqqqqqq/qqqqqqqq/8/K7 w - - 0 1",
+    };
+    for (const char* fen : fens) {
+        Position* p = testPosition(fen);
+        Answer answer = searchTo(p, 3);
+        EXPECT_FALSE(answer.best.empty()) << fen;
+        positionFree(p);
+    }
+}
+
 TEST_F(SearchTest, PassedPawnMoves) {
     struct {
         const char* fen;

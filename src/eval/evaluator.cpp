@@ -68,9 +68,6 @@ constexpr int DefenderDistance = 20;
 // King-attack units by piece code: knights and bishops 1, rooks 2, queens 4.
 constexpr int KingAttackUnit[14] = {0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 4, 4, 0, 0};
 
-// Space bonus by the number of pieces in the enemy half.
-constexpr int SSpaceWeight[16] = {0, 0, 15, 30, 60, 90, 90, 90, 90, 90, 90, 90, 90, 90, 90, 90};
-
 constexpr Bitboard fileMask(int f) { return 0x0101010101010101ULL << f; }
 constexpr Bitboard rankMask(int r) { return r < 0 || r > 7 ? 0 : 0xffULL << (8 * r); }
 
@@ -392,7 +389,7 @@ void evalPieces(const Position* position, EvalInfo* info) {
                 o += Queen7thOpening, g += Queen7thEndgame;
         }
 
-        o += SSpaceWeight[space];
+        o += spaceWeight(space);
         info->kingAttackers[e] = attackers;
         info->kingAttackUnits[e] = units;
         op[c] = o;

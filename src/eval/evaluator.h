@@ -53,6 +53,12 @@ inline constexpr int taper(const EvalInfo& info) {
     return ((256 - info.gamePhase) * info.opening + info.gamePhase * info.endgame) / 256;
 }
 
+// Space bonus for the number of pieces in the enemy half. Promotions can put
+// sixteen or more there; every count from 15 on earns the last entry.
+inline constexpr int SpaceWeight[16] = {0,  0,  15, 30, 60, 90, 90, 90,
+                                        90, 90, 90, 90, 90, 90, 90, 90};
+inline constexpr int spaceWeight(int pieces) { return SpaceWeight[pieces < 15 ? pieces : 15]; }
+
 // The score of the position for the side to move. pv = 0 allows a cheap score
 // when it already lies more than lazyEvalMargin outside (alpha, beta).
 int evaluate(const Position* position, int alpha, int beta, int pv);

@@ -98,9 +98,7 @@ void hashReset() {
 }
 
 void hashWriteBestMove(uint64_t key, int depth, int value, Move move) {
-    if (stopFlag.load(std::memory_order_relaxed) ||
-        parallelStopFlag.load(std::memory_order_relaxed))
-        return;
+    if (!hashWritable()) return;
     HashEntry* slot = hashSlot(key);
     if (hashInfoDepth(hashdetail::load(slot->info)) == 0)
         hFree.fetch_sub(1, std::memory_order_relaxed);

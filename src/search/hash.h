@@ -131,13 +131,19 @@ inline int hashFind2(const HashEntry* slot, uint64_t key, uint64_t* info) {
     return (hashdetail::load(slot->lock) ^ word) == key;
 }
 
+// Whether results may be stored: not while the search is really ending (a stop
+// it obeys, or a master abandoning its jobs), whose interrupted results mean
+// nothing. A ponder search whose time has run out ignores the stop and goes on
+// storing.
+inline bool hashWritable() {
+    return !searchStopRequested() && !parallelStopFlag.load(std::memory_order_relaxed);
+}
+
 // Stores a search result in the slot hashFind gave for the key. A deeper result
 // of the current generation is kept, whatever position it belongs to; nothing
-// is stored while a stop is under way.
+// is stored while the search is ending.
 inline void hashWrite(HashEntry* slot, uint64_t key, int depth, int value, int type, Move move) {
-    if (stopFlag.load(std::memory_order_relaxed) ||
-        parallelStopFlag.load(std::memory_order_relaxed))
-        return;
+    if (!hashWritable()) return;
     uint64_t old = hashdetail::load(slot->info);
     uint16_t age = hOld.load(std::memory_order_relaxed);
     bool current = hashInfoAge(old) >= age;
