@@ -1,4 +1,5 @@
 #include "book/book.h"
+#include "moves/picker.h"
 
 #include <glib.h>
 #include <gtest/gtest.h>
@@ -12,9 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "frontend/output.h"
+#include "base/output.h"
+#include "eval/pawntable.h"
+#include "frontend/movetext.h"
+#include "frontend/uci.h"
 #include "moves/movedo.h"
 #include "moves/movegenerator.h"
+#include "search/hash.h"
+#include "search/root.h"
 #include "support/engine.h"
 
 namespace {
@@ -22,8 +28,6 @@ namespace {
 constexpr uint64_t START_KEY = 0x463B96181691FC9CULL;
 constexpr const char* START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
 constexpr const char* DEBIAN_BOOK = "/usr/share/games/gnuchess/book.bin";
-// "Book File" as the program starts (the tests change it).
-const std::string defaultBookPath = bookPath;
 
 struct TestEntry {
     uint64_t key;
@@ -77,9 +81,8 @@ void writeFile(const std::string& path, const std::string& bytes) {
 
 // Opens the book at the path; returns what bookOpen wrote.
 std::string openBook(const std::string& path) {
-    snprintf(bookPath, sizeof bookPath, "%s", path.c_str());
     outCaptureBegin();
-    bookOpen();
+    bookOpen(path.c_str());
     return outCaptureEnd();
 }
 
@@ -95,10 +98,7 @@ class Book : public ::testing::Test {
         std::filesystem::remove_all(directory);
         g_free(directory);
     }
-    void TearDown() override {
-        bookClose();
-        ownBook = 1;
-    }
+    void TearDown() override { bookClose(); }
 
     static std::string path(const char* name) { return std::string(directory) + "/" + name; }
 
@@ -106,7 +106,7 @@ class Book : public ::testing::Test {
     static void useBook(const char* name, const std::vector<TestEntry>& entries) {
         writeFile(path(name), encode(entries));
         ASSERT_EQ(openBook(path(name)), "info string book (" + path(name) + ") loaded\n");
-        ASSERT_EQ(isBookLoaded(), 1);
+        ASSERT_EQ(bookIsOpen(), 1);
     }
 
     // The book move of the position, as text ("0" for none).
@@ -297,29 +297,42 @@ TEST_F(Book, PathsThatHoldNoBookAreNotLoaded) {
     useBook("good.bin", {{START_KEY, bookWord("e2e4"), 1}});
     for (std::string bad : {path("missing.bin"), std::string(directory), std::string()}) {
         EXPECT_EQ(openBook(bad), "info string book (" + bad + ") not loaded\n");
-        EXPECT_EQ(isBookLoaded(), 0) << bad;
+        EXPECT_EQ(bookIsOpen(), 0) << bad;
         EXPECT_EQ(lookup(START_FEN), "0") << bad;
     }
     // A FIFO would block the engine on open.
     std::string fifo = path("fifo.bin");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_EQ(openBook(fifo), "info string book (" + fifo + ") not loaded\n");
-    EXPECT_EQ(isBookLoaded(), 0);
+    EXPECT_EQ(bookIsOpen(), 0);
     // And a good path loads again.
     EXPECT_EQ(openBook(path("good.bin")), "info string book (" + path("good.bin") + ") loaded\n");
     EXPECT_EQ(lookup(START_FEN), "e2e4");
 }
 
-TEST_F(Book, OwnBookOffKeepsTheFileOpen) {
-    useBook("own.bin", {{START_KEY, bookWord("e2e4"), 1}});
-    ownBook = 0;
-    EXPECT_EQ(isBookLoaded(), 0);
-    EXPECT_EQ(lookup(START_FEN), "e2e4") << "the file stays open";
-    ownBook = 1;
-    EXPECT_EQ(isBookLoaded(), 1);
+// "OwnBook" decides whether the search asks the book; the file stays open
+// either way.
+TEST_F(Book, TheSearchAsksTheBookOnlyWithOwnBook) {
+    useBook("own.bin", {{START_KEY, bookWord("a2a3"), 1}});
+    hashCreate(1);
+    pawnTableCreate(PAWN_TABLE_MEGABYTES);
+    Position* p = testPosition(START_FEN);
+    for (bool own : {true, false, true}) {
+        SearchLimits limits;
+        limits.depth = 1;
+        limits.useBook = own;
+        outCaptureBegin();
+        iterativeDeepening(p, limits, uciReport);
+        std::string said = outCaptureEnd();
+        EXPECT_EQ(said.find("bestmove a2a3") != std::string::npos, own) << said;
+        EXPECT_TRUE(bookIsOpen());
+    }
     bookClose();
-    EXPECT_EQ(isBookLoaded(), 0);
+    EXPECT_FALSE(bookIsOpen());
     EXPECT_EQ(lookup(START_FEN), "0");
+    positionFree(p);
+    hashDestroy();
+    pawnTableDestroy();
 }
 
 // A book rewritten while it is open: lookups follow the file's current size
@@ -345,7 +358,7 @@ TEST_F(Book, FileThatChangesSizeWhileOpen) {
     EXPECT_EQ(lookup(START_FEN), "0");
     ASSERT_EQ(truncate(name.c_str(), 0), 0);
     EXPECT_EQ(lookup(START_FEN), "0");
-    EXPECT_EQ(isBookLoaded(), 1);
+    EXPECT_EQ(bookIsOpen(), 1);
 }
 
 TEST_F(Book, DebianBookPlaysLegalVariedMovesFromTheStart) {
@@ -353,14 +366,14 @@ TEST_F(Book, DebianBookPlaysLegalVariedMovesFromTheStart) {
     EXPECT_EQ(openBook(DEBIAN_BOOK),
               std::string("info string book (") + DEBIAN_BOOK + ") loaded\n");
     Position* position = testPosition(START_FEN);
-    RootMoveList legal;
-    rootMovesGenerate(position, &legal);
+    MoveList legal;
+    legalMovesGenerate(position, &legal);
     std::map<std::string, int> seen;
     for (int i = 0; i < 300; i++) {
         Move move = bookMove(position);
         ASSERT_NE(move, 0u);
         bool found = false;
-        for (uint32_t j = 0; j < legal.count; j++) found |= legal.moves[j].move == move;
+        for (uint32_t j = 0; j < legal.count; j++) found |= legal.moves[j] == move;
         EXPECT_TRUE(found) << moveText(move);
         seen[moveText(move)]++;
     }
@@ -373,6 +386,8 @@ TEST_F(Book, DebianBookPlaysLegalVariedMovesFromTheStart) {
 
 // The engine started in the build directory finds the book linked there.
 TEST_F(Book, DefaultPathOpensTheLinkedBookInTheBuildDirectory) {
+    uciOptionsInit();
+    const std::string defaultBookPath = options.bookFile;
     EXPECT_EQ(defaultBookPath, "./performance.bin");
     if (access(DEBIAN_BOOK, R_OK) != 0) GTEST_SKIP() << DEBIAN_BOOK << " is not installed";
     char* cwd = g_get_current_dir();

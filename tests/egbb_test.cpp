@@ -8,9 +8,11 @@
 #include <cstring>
 #include <string>
 
+#include "base/output.h"
 #include "bitbases/egbb.h"
 #include "egbbdouble/record.h"
-#include "frontend/output.h"
+#include "frontend/uci.h"
+#include "search/search.h"
 #include "support/engine.h"
 
 namespace {
@@ -19,14 +21,17 @@ const std::string buildDir = KORVAN_BUILD_DIR;
 const std::string doubleDir = buildDir + "/tests/egbbdouble";
 const std::string realDir = buildDir + "/egbb";
 
-void setPath(const std::string& path) {
-    snprintf(bitbasesPath, sizeof bitbasesPath, "%s", path.c_str());
-}
+// What the tests load the library with ("Bitbases Path" and "Bitbases Cache
+// Size" as the engine starts).
+std::string loadPath = "./egbb";
+int loadCache = 16;
 
-// Loads the library from the current settings and returns what it printed.
+void setPath(const std::string& path) { loadPath = path; }
+
+// Loads the library with the current settings and returns what it printed.
 std::string load() {
     outCaptureBegin();
-    egbbLoadLibrary();
+    egbbLoad(loadPath.c_str(), loadCache);
     return outCaptureEnd();
 }
 
@@ -73,13 +78,16 @@ class EgbbTest : public ::testing::Test {
     void TearDown() override {
         egbbClose();
         setPath("./egbb");
-        egbbCacheSize = 16;
+        loadCache = 16;
     }
 };
 
 TEST_F(EgbbTest, DefaultSettingsReachTheLibrary) {
-    EXPECT_STREQ(bitbasesPath, "./egbb");
-    EXPECT_EQ(egbbCacheSize, 16);
+    uciOptionsInit();
+    EXPECT_STREQ(options.bitbasesPath, "./egbb");
+    EXPECT_EQ(options.bitbasesCacheMegabytes, 16);
+    setPath(options.bitbasesPath);
+    loadCache = options.bitbasesCacheMegabytes;
     // With the default relative path the library comes from ./egbb of the
     // working directory.
     TempDir dir;
@@ -110,7 +118,7 @@ TEST_F(EgbbTest, CacheSizeReachesTheLibraryInBytes) {
     Double lib;
     setPath(doubleDir);
     for (const auto& c : cases) {
-        egbbCacheSize = c.megabytes;
+        loadCache = c.megabytes;
         EXPECT_EQ(load(), "info string endgame bitbases loaded\n");
         EXPECT_EQ(lib.record->cacheBytes, c.bytes) << c.megabytes;
         EXPECT_EQ(lib.record->loadType, 2);
@@ -118,13 +126,16 @@ TEST_F(EgbbTest, CacheSizeReachesTheLibraryInBytes) {
     }
 }
 
+// The option's value stays as the user set it, however often it is set.
 TEST_F(EgbbTest, PathDoesNotGrowOverReloads) {
     Double lib;
-    setPath(doubleDir);
+    uciOptionsInit();
     int loads = lib.record->loads;
-    for (int i = 0; i < 50; i++) load();
+    outCaptureBegin();
+    for (int i = 0; i < 50; i++) uciSetOption(("name Bitbases Path value " + doubleDir).c_str());
+    outCaptureEnd();
     EXPECT_EQ(lib.record->loads, loads + 50);
-    EXPECT_EQ(bitbasesPath, doubleDir);
+    EXPECT_EQ(options.bitbasesPath, doubleDir);
     EXPECT_EQ(lib.record->path, doubleDir + "/");
     EXPECT_EQ(egbbIsLoaded(), 1);
 }
@@ -150,19 +161,19 @@ TEST_F(EgbbTest, MissingLibraryIsReportedOnce) {
     Position* p = testPosition("4k3/8/8/8/8/8/8/R3K3 w - - 0 1");
     EXPECT_EQ(egbbProbe(p, &score), 0);
     EXPECT_EQ(lib.record->probes, probes);
-    EXPECT_FALSE(egbbProbeWanted(p, 40, 9));
+    EXPECT_FALSE(searchBitbaseWanted(p, 40, 9));
     positionFree(p);
 }
 
-// A path filling the whole buffer, even without its terminator, is read and
+// A path as long as the option allows, and a longer one, are read and
 // reported safely.
 TEST_F(EgbbTest, OverlongPathIsHandledSafely) {
-    memset(bitbasesPath, 'a', sizeof bitbasesPath);
-    std::string out = load();
-    std::string library = std::string(sizeof bitbasesPath, 'a') + "/egbbso64.so";
-    EXPECT_TRUE(out.ends_with(" (" + library + ")\n")) << out;
-    EXPECT_EQ(egbbIsLoaded(), 0);
-    EXPECT_EQ(memcmp(bitbasesPath, std::string(sizeof bitbasesPath, 'a').data(), 256), 0);
+    for (size_t length : {sizeof options.bitbasesPath - 1, size_t{4096}}) {
+        setPath(std::string(length, 'a'));
+        std::string out = load();
+        EXPECT_TRUE(out.ends_with(" (" + loadPath + "/egbbso64.so)\n")) << out;
+        EXPECT_EQ(egbbIsLoaded(), 0);
+    }
 }
 
 TEST_F(EgbbTest, LibraryWithoutEntryPointsIsFatal) {
@@ -178,7 +189,7 @@ TEST_F(EgbbTest, LibraryWithoutEntryPointsIsFatal) {
     };
     for (const auto& c : cases) {
         setPath(buildDir + c.dir);
-        EXPECT_DEATH(egbbLoadLibrary(), c.missing) << c.dir;
+        EXPECT_DEATH(load(), c.missing) << c.dir;
     }
 }
 
@@ -242,11 +253,13 @@ TEST_F(EgbbTest, OnlyKnownAnswersCountAsHits) {
     Position* p = testPosition("4k3/8/8/8/8/8/8/R3K3 w - - 0 1");
     for (const auto& c : cases) {
         lib.record->answer = c.answer;
-        bbhits = 0;
         int score = 0;
         EXPECT_EQ(egbbProbe(p, &score), c.result) << c.answer;
         EXPECT_EQ(score, c.answer);
-        EXPECT_EQ(bbhits.load(), c.hits) << c.answer;
+        // A search node deep in the tree counts the known answers as hits.
+        searchStats.bitbaseHits = 0;
+        EXPECT_EQ(searchBitbaseProbe(p, 40, 9, true, &score), c.result) << c.answer;
+        EXPECT_EQ(searchStats.bitbaseHits.load(), c.hits) << c.answer;
     }
     positionFree(p);
 }
@@ -280,7 +293,7 @@ TEST_F(EgbbTest, SearchProbesWhereTheRuleSays) {
             p->history[0].move = c.last;
             p->ply = 1;
         }
-        EXPECT_EQ(egbbProbeWanted(p, c.ply, depth), c.wanted) << c.fen << " ply " << c.ply;
+        EXPECT_EQ(searchBitbaseWanted(p, c.ply, depth), c.wanted) << c.fen << " ply " << c.ply;
         positionFree(p);
     }
 }
@@ -301,7 +314,7 @@ TEST_F(EgbbTest, SearchScoreOfAnAnswer) {
     };
     for (const auto& c : cases) {
         Position* p = testPosition(c.fen);
-        EXPECT_EQ(egbbSearchScore(p, c.answer, c.ply, c.drawByMaterial), c.score) << c.fen;
+        EXPECT_EQ(searchBitbaseScore(p, c.answer, c.ply, c.drawByMaterial), c.score) << c.fen;
         positionFree(p);
     }
 }
@@ -393,13 +406,10 @@ TEST_F(EgbbTablesTest, FasterMatesScoreHigher) {
 }
 
 TEST_F(EgbbTablesTest, PositionsBeyondTheTablesAreUnknown) {
-    bbhits = 0;
     EXPECT_EQ(probe("8/8/8/3k4/8/8/6PR/K7 w - - 0 1"), EGBB_NOT_AVAILABLE);
     EXPECT_EQ(probe("8/8/8/3k4/8/8/4n2R/K7 b - - 0 1"), EGBB_NOT_AVAILABLE);
     EXPECT_EQ(probe("8/8/8/3k4/8/8/4nP1R/K7 b - - 0 1"), EGBB_NOT_AVAILABLE);
-    EXPECT_EQ(bbhits.load(), 0u);
-    probe("8/8/8/3k4/8/8/7R/K7 w - - 0 1");
-    EXPECT_EQ(bbhits.load(), 1u);
+    EXPECT_NE(probe("8/8/8/3k4/8/8/7R/K7 w - - 0 1"), EGBB_NOT_AVAILABLE);
 }
 
 // The library's own checks: arguments that describe no legal position are

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "eval/evaluator.h"
-#include "search/hash.h"
+#include "eval/pawntable.h"
 #include "support/engine.h"
 #include "support/evalpositions.h"
 
@@ -14,7 +14,7 @@ class Eval : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         testInit();
-        if (!pawnData) pawnHashCreate();
+        if (!pawnTable.entries) pawnTableCreate(PAWN_TABLE_MEGABYTES);
     }
 };
 
@@ -536,7 +536,7 @@ TEST_F(Eval, PawnKeysSpreadOverTheSlots) {
         black &= ~white;
         uint64_t key = pawnKey(white, black);
         keys.insert(key);
-        slots.insert(key % phSize);
+        slots.insert(key % pawnTable.slotCount);
         EXPECT_NE(key, pawnKey(black, white));
     }
     g_rand_free(g);

@@ -4,7 +4,9 @@
 #include <limits>
 #include <string>
 
-#include "frontend/output.h"
+#include "base/output.h"
+#include "eval/pawntable.h"
+#include "frontend/movetext.h"
 #include "moves/movedo.h"
 #include "search/hash.h"
 #include "support/engine.h"
@@ -15,19 +17,16 @@ class Hash : public ::testing::Test {
   protected:
     static void SetUpTestSuite() { testInit(); }
     void SetUp() override {
-        hashAllocationLimit = std::numeric_limits<uint64_t>::max();
-        hashSize = 1;
-        hashCreate();
+        allocationLimit = std::numeric_limits<uint64_t>::max();
+        hashCreate(1);
     }
     void TearDown() override {
         stopFlag = 0;
         ponderSearch = 0;
         parallelStopFlag = 0;
-        hashAllocationLimit = std::numeric_limits<uint64_t>::max();
+        allocationLimit = std::numeric_limits<uint64_t>::max();
         hashDestroy();
-        pawnHashDestroy();
-        hashSize = 64;
-        pawnHashSize = 1;
+        pawnTableDestroy();
     }
 };
 
@@ -35,7 +34,7 @@ const Move someMove = moveMake(MOVE_NORMAL, E2, E4);
 const Move otherMove = moveMake(MOVE_PROMOTE_QUEEN, B7, A8);
 
 // A key that maps to slot `index` of the current table, for the n-th time.
-uint64_t keyAt(uint64_t index, uint64_t n) { return index + n * hSize; }
+uint64_t keyAt(uint64_t index, uint64_t n) { return index + n * hashTable.slotCount; }
 
 struct Found {
     int hit;
@@ -63,20 +62,19 @@ TEST_F(Hash, SlotCountsAndEveryKeyMapsInside) {
         uint64_t slots;
     } cases[] = {{1, 65536}, {64, 4194304}, {100, 6553600}, {4096, 268435456}};
     for (const auto& c : cases) {
-        hashSize = c.megabytes;
         outCaptureBegin();
-        hashCreate();
+        hashCreate(c.megabytes);
         std::string said = outCaptureEnd();
         EXPECT_EQ(said, "") << c.megabytes;
-        ASSERT_NE(data, nullptr);
-        EXPECT_EQ(hSize, c.slots) << c.megabytes;
-        EXPECT_EQ(hFree.load(), static_cast<int32_t>(c.slots));
-        EXPECT_EQ(hOld.load(), 1);
+        ASSERT_NE(hashTable.entries, nullptr);
+        EXPECT_EQ(hashTable.slotCount, c.slots) << c.megabytes;
+        EXPECT_EQ(hashTable.freeSlots.load(), static_cast<int32_t>(c.slots));
+        EXPECT_EQ(hashTable.generation.load(), 1);
         EXPECT_EQ(hashUsage(), 0);
         const uint64_t keys[] = {0,           1,          c.slots - 1,        c.slots,
                                  c.slots + 1, 1ULL << 32, 0xfedcba9876543210, ~0ULL};
         for (uint64_t key : keys) {
-            uint64_t index = static_cast<uint64_t>(hashSlot(key) - data);
+            uint64_t index = static_cast<uint64_t>(hashSlot(key) - hashTable.entries);
             EXPECT_LT(index, c.slots) << key;
             EXPECT_EQ(index, key % c.slots) << key;
         }
@@ -90,21 +88,20 @@ TEST_F(Hash, SlotCountsAndEveryKeyMapsInside) {
 }
 
 TEST_F(Hash, FallsBackToTheLargestTableThatCanBeHad) {
-    hashAllocationLimit = 10 << 20;
-    hashSize = 64;
+    allocationLimit = 10 << 20;
     outCaptureBegin();
-    hashCreate();
+    hashCreate(64);
     std::string said = outCaptureEnd();
-    EXPECT_EQ(hSize, 8u << 20 >> 4);  // 64 -> 32 -> 16 -> 8 MB
+    EXPECT_EQ(hashTable.slotCount, 8u << 20 >> 4);  // 64 -> 32 -> 16 -> 8 MB
     EXPECT_EQ(said, "info string not enough memory for the hash table of 64 MB, using 8 MB\n");
     write(12345, 3, 1, HASH_EXACT, someMove);
     EXPECT_EQ(find(12345).hit, 1);
 
-    hashAllocationLimit = 300 << 10;
+    allocationLimit = 300 << 10;
     outCaptureBegin();
-    pawnHashCreate();
+    pawnTableCreate(PAWN_TABLE_MEGABYTES);
     said = outCaptureEnd();
-    EXPECT_EQ(phSize, 8192u);  // 1 MB -> 512 kB -> 256 kB
+    EXPECT_EQ(pawnTable.slotCount, 8192u);  // 1 MB -> 512 kB -> 256 kB
     EXPECT_EQ(said, "info string not enough memory for the pawn table of 1 MB, using 256 kB\n");
 }
 
@@ -156,7 +153,7 @@ TEST_F(Hash, ReplacementByDepthAndAge) {
     EXPECT_EQ(find(a).hit, 0);
     EXPECT_EQ(hashInfoValue(find(b).info), 20);
     // An older generation loses its depth preference.
-    hashIncrement();
+    hashNewSearch();
     write(a, 3, 30, HASH_EXACT, someMove);
     Found f = find(a);
     ASSERT_EQ(f.hit, 1);
@@ -195,16 +192,16 @@ TEST_F(Hash, NothingIsStoredWhileStopping) {
         } else {
             EXPECT_EQ(hashSlot(key)->lock, before.lock);
         }
-        hashReset();
+        hashClear();
     }
 }
 
 TEST_F(Hash, BestMoveReplacesWhateverTheSlotHolds) {
     const uint64_t a = keyAt(9, 1), b = keyAt(9, 2);
     write(a, 20, 1, HASH_LOWER, someMove);
-    int32_t used = hFree.load();
+    int32_t used = hashTable.freeSlots.load();
     hashWriteBestMove(b, 2, -40, otherMove);
-    EXPECT_EQ(hFree.load(), used);  // the slot was not empty
+    EXPECT_EQ(hashTable.freeSlots.load(), used);  // the slot was not empty
     Found f = find(b);
     ASSERT_EQ(f.hit, 1);
     EXPECT_EQ(hashInfoDepth(f.info), 2);
@@ -212,44 +209,45 @@ TEST_F(Hash, BestMoveReplacesWhateverTheSlotHolds) {
     EXPECT_EQ(hashInfoValue(f.info), -40);
     EXPECT_EQ(hashInfoMove(f.info), otherMove);
     hashWriteBestMove(keyAt(10, 1), 2, 0, someMove);
-    EXPECT_EQ(hFree.load(), used - 1);
+    EXPECT_EQ(hashTable.freeSlots.load(), used - 1);
 }
 
 TEST_F(Hash, UsageCountsTheCurrentGeneration) {
-    for (uint64_t i = 0; i < hSize; i++) write(keyAt(i, 1), 1, 0, HASH_EXACT, 0);
+    for (uint64_t i = 0; i < hashTable.slotCount; i++) write(keyAt(i, 1), 1, 0, HASH_EXACT, 0);
     EXPECT_EQ(hashUsage(), 1000);
-    hashIncrement();
+    hashNewSearch();
     EXPECT_EQ(hashUsage(), 0);
     // Found entries join the current generation, once each.
-    for (uint64_t i = 0; i < hSize / 2; i++) ASSERT_EQ(find(keyAt(i, 1)).hit, 1);
-    for (uint64_t i = 0; i < hSize / 2; i++) ASSERT_EQ(find(keyAt(i, 1)).hit, 1);
+    for (uint64_t i = 0; i < hashTable.slotCount / 2; i++) ASSERT_EQ(find(keyAt(i, 1)).hit, 1);
+    for (uint64_t i = 0; i < hashTable.slotCount / 2; i++) ASSERT_EQ(find(keyAt(i, 1)).hit, 1);
     EXPECT_EQ(hashUsage(), 500);
     // Overwriting an old entry counts it too.
-    for (uint64_t i = hSize / 2; i < hSize / 4 * 3; i++) write(keyAt(i, 2), 1, 0, HASH_EXACT, 0);
+    for (uint64_t i = hashTable.slotCount / 2; i < hashTable.slotCount / 4 * 3; i++)
+        write(keyAt(i, 2), 1, 0, HASH_EXACT, 0);
     EXPECT_EQ(hashUsage(), 750);
-    hashReset();
+    hashClear();
     EXPECT_EQ(hashUsage(), 0);
-    EXPECT_EQ(hOld.load(), 1);
+    EXPECT_EQ(hashTable.generation.load(), 1);
     EXPECT_EQ(find(keyAt(3, 1)).hit, 0);
-    EXPECT_EQ(find(keyAt(hSize / 2, 2)).hit, 0);
+    EXPECT_EQ(find(keyAt(hashTable.slotCount / 2, 2)).hit, 0);
 }
 
 TEST_F(Hash, GenerationWrapsAt65535) {
-    hOld = 65534;
+    hashTable.generation = 65534;
     write(keyAt(1, 1), 4, -5, HASH_LOWER, someMove);
-    hashIncrement();
-    EXPECT_EQ(hOld.load(), 65535);
+    hashNewSearch();
+    EXPECT_EQ(hashTable.generation.load(), 65535);
     write(keyAt(2, 1), 6, -6, HASH_UPPER, otherMove);
-    hashIncrement();
-    EXPECT_EQ(hOld.load(), 1);
+    hashNewSearch();
+    EXPECT_EQ(hashTable.generation.load(), 1);
     EXPECT_EQ(hashUsage(), 0);
     for (uint64_t key : {keyAt(1, 1), keyAt(2, 1)}) {
         uint64_t info;
-        ASSERT_EQ(hashFind2(hashSlot(key), key, &info), 1);
+        ASSERT_EQ(hashFindAgain(hashSlot(key), key, &info), 1);
         EXPECT_EQ(hashInfoAge(info), 0);
     }
     uint64_t info;
-    ASSERT_EQ(hashFind2(hashSlot(keyAt(2, 1)), keyAt(2, 1), &info), 1);
+    ASSERT_EQ(hashFindAgain(hashSlot(keyAt(2, 1)), keyAt(2, 1), &info), 1);
     EXPECT_EQ(hashInfoDepth(info), 6);
     EXPECT_EQ(hashInfoValue(info), -6);
     EXPECT_EQ(hashInfoMove(info), otherMove);
@@ -261,18 +259,18 @@ TEST_F(Hash, GenerationWrapsAt65535) {
 TEST_F(Hash, FindRejuvenatesButFind2DoesNot) {
     const uint64_t key = keyAt(123, 5);
     write(key, 8, 99, HASH_EXACT, someMove);
-    hashIncrement();
+    hashNewSearch();
     uint64_t info;
-    ASSERT_EQ(hashFind2(hashSlot(key), key, &info), 1);
+    ASSERT_EQ(hashFindAgain(hashSlot(key), key, &info), 1);
     EXPECT_EQ(hashInfoAge(info), 1);
     EXPECT_EQ(hashUsage(), 0);
     HashEntry* slot;
     ASSERT_EQ(hashFind(&slot, key, &info), 1);
     EXPECT_EQ(hashInfoAge(info), 1);  // as read
-    ASSERT_EQ(hashFind2(slot, key, &info), 1);
+    ASSERT_EQ(hashFindAgain(slot, key, &info), 1);
     EXPECT_EQ(hashInfoAge(info), 2);
     EXPECT_EQ(hashInfoValue(info), 99);
-    EXPECT_EQ(hFree.load(), static_cast<int32_t>(hSize) - 1);
+    EXPECT_EQ(hashTable.freeSlots.load(), static_cast<int32_t>(hashTable.slotCount) - 1);
     // Now of the current generation, the deeper entry holds.
     hashWrite(slot, keyAt(123, 6), 3, 0, HASH_EXACT, 0);
     EXPECT_EQ(find(key).hit, 1);
@@ -292,21 +290,21 @@ TEST_F(Hash, TornOrForeignSlotsMiss) {
 }
 
 TEST_F(Hash, PawnSlotsVerifyTheirKey) {
-    pawnHashCreate();
-    ASSERT_NE(pawnData, nullptr);
-    EXPECT_EQ(phSize, 32768u);
+    pawnTableCreate(PAWN_TABLE_MEGABYTES);
+    ASSERT_NE(pawnTable.entries, nullptr);
+    EXPECT_EQ(pawnTable.slotCount, 32768u);
     const uint64_t key = 0x5555aaaa12345678ULL;
     PawnHashEntry* slot;
     int score[2] = {99, 99};
     Bitboard passed[2] = {1, 1};
-    EXPECT_EQ(pawnHashFind(key, &slot, score, passed), 0);
+    EXPECT_EQ(pawnTableFind(key, &slot, score, passed), 0);
     EXPECT_EQ(passed[0], 0u);  // the cleared slot's sets
-    EXPECT_EQ(slot, pawnData + key % phSize);
+    EXPECT_EQ(slot, pawnTable.entries + key % pawnTable.slotCount);
 
     const int stored[2] = {-37, 1234};
     const Bitboard sets[2] = {squares("a2 d5"), squares("h7")};
-    pawnHashWrite(key, slot, stored, sets);
-    ASSERT_EQ(pawnHashFind(key, &slot, score, passed), 1);
+    pawnTableWrite(key, slot, stored, sets);
+    ASSERT_EQ(pawnTableFind(key, &slot, score, passed), 1);
     EXPECT_EQ(score[0], -37);
     EXPECT_EQ(score[1], 1234);
     EXPECT_EQ(passed[0], sets[0]);
@@ -315,28 +313,28 @@ TEST_F(Hash, PawnSlotsVerifyTheirKey) {
     // Another key of the same slot misses, and still gets the slot's sets.
     PawnHashEntry* other;
     passed[0] = passed[1] = 0;
-    EXPECT_EQ(pawnHashFind(key + phSize, &other, score, passed), 0);
+    EXPECT_EQ(pawnTableFind(key + pawnTable.slotCount, &other, score, passed), 0);
     EXPECT_EQ(other, slot);
     EXPECT_EQ(passed[0], sets[0]);
 
     // One word changed by another writer: a miss.
     slot->passed[1] ^= 4;
-    EXPECT_EQ(pawnHashFind(key, &slot, score, passed), 0);
+    EXPECT_EQ(pawnTableFind(key, &slot, score, passed), 0);
 
     // Without a table every probe misses and writes go nowhere.
-    pawnHashDestroy();
-    EXPECT_EQ(pawnHashFind(key, &slot, score, passed), 0);
+    pawnTableDestroy();
+    EXPECT_EQ(pawnTableFind(key, &slot, score, passed), 0);
     EXPECT_EQ(slot, nullptr);
-    pawnHashWrite(key, slot, stored, sets);
+    pawnTableWrite(key, slot, stored, sets);
 }
 
 TEST_F(Hash, DestroyIsHarmlessTwice) {
     hashDestroy();
-    EXPECT_EQ(data, nullptr);
+    EXPECT_EQ(hashTable.entries, nullptr);
     hashDestroy();
-    pawnHashDestroy();
-    pawnHashDestroy();
-    EXPECT_EQ(pawnData, nullptr);
+    pawnTableDestroy();
+    pawnTableDestroy();
+    EXPECT_EQ(pawnTable.entries, nullptr);
     EXPECT_EQ(hashUsage(), 0);
 }
 
@@ -419,7 +417,7 @@ TEST_F(Hash, CollectPVStopsAtMovesThatDoNotStand) {
         write(p->key, 9, 0, HASH_EXACT, stored);
         EXPECT_EQ(collected(p), Line{});
         expectSamePosition(p, &before);
-        hashIncrement();
+        hashNewSearch();
     }
     // The answer that stands, followed by one that does not.
     storeLine(p, {"c7c6"});

@@ -4,8 +4,9 @@
 #include <thread>
 #include <vector>
 
+#include "base/output.h"
 #include "eval/evaluator.h"
-#include "frontend/output.h"
+#include "eval/pawntable.h"
 #include "search/hash.h"
 #include "support/engine.h"
 #include "support/evalpositions.h"
@@ -29,15 +30,14 @@ Move moveOf(uint64_t key) { return static_cast<Move>((key >> 3) & 0xffff); }
 
 TEST(HashThreads, ConcurrentWritersNeverProduceAMixedHit) {
     testInit();
-    hashSize = 1;
-    hashCreate();
+    hashCreate(1);
     std::atomic<int> mixed{0}, hits{0};
     auto worker = [&](int seed) {
         uint64_t x = 0x9e3779b97f4a7c15ULL * (seed + 1);
         for (int i = 0; i < ROUNDS; i++) {
             x ^= x << 13, x ^= x >> 7, x ^= x << 17;
             // 64 slots, 32 keys each: writers keep colliding.
-            uint64_t key = (x & 63) + ((x >> 8) & 31) * hSize + 1;
+            uint64_t key = (x & 63) + ((x >> 8) & 31) * hashTable.slotCount + 1;
             HashEntry* slot;
             uint64_t info;
             if (hashFind(&slot, key, &info)) {
@@ -47,7 +47,7 @@ TEST(HashThreads, ConcurrentWritersNeverProduceAMixedHit) {
                     mixed.fetch_add(1, std::memory_order_relaxed);
             }
             // New generations now and then (far from the wrap-around).
-            if (seed == 0 && i % 1000 == 0) hashIncrement();
+            if (seed == 0 && i % 1000 == 0) hashNewSearch();
             hashWrite(slot, key, depthOf(key), valueOf(key), typeOf(key), moveOf(key));
         }
     };
@@ -71,17 +71,17 @@ TEST(HashThreads, ConcurrentEvaluationsAgreeWithFreshOnes) {
     g_rand_free(g);
 
     // Reference scores without a pawn table.
-    pawnHashDestroy();
+    pawnTableDestroy();
     std::vector<int> expected;
     for (Position* p : positions) expected.push_back(evaluate(p, -30000, 30000, 1));
 
     // A pawn table of four slots: the threads overwrite each other all the time.
-    hashAllocationLimit = 4 * sizeof(PawnHashEntry);
+    allocationLimit = 4 * sizeof(PawnHashEntry);
     outCaptureBegin();
-    pawnHashCreate();
+    pawnTableCreate(PAWN_TABLE_MEGABYTES);
     outCaptureEnd();
-    hashAllocationLimit = std::numeric_limits<uint64_t>::max();
-    ASSERT_EQ(phSize, 4u);
+    allocationLimit = std::numeric_limits<uint64_t>::max();
+    ASSERT_EQ(pawnTable.slotCount, 4u);
 
     std::atomic<int> wrong{0};
     auto worker = [&](int seed) {
@@ -97,7 +97,7 @@ TEST(HashThreads, ConcurrentEvaluationsAgreeWithFreshOnes) {
     for (int t = 0; t < THREADS; t++) threads.emplace_back(worker, t);
     for (auto& t : threads) t.join();
     EXPECT_EQ(wrong.load(), 0);
-    pawnHashDestroy();
+    pawnTableDestroy();
     for (Position* p : positions) positionFree(p);
 }
 

@@ -8,9 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "frontend/output.h"
+#include "base/output.h"
+#include "frontend/movetext.h"
 #include "moves/movedo.h"
 #include "moves/movegenerator.h"
+#include "moves/picker.h"
+#include "search/history.h"
+#include "search/root.h"
 #include "support/engine.h"
 #include "support/reference.h"
 
@@ -49,10 +53,10 @@ std::vector<std::string> split(const std::string& words) {
 // The pseudo-legal move of the position with this text (0 if none).
 Move findMove(const Position* p, const std::string& wanted) {
     MoveList list;
-    dinamicMovesGenerate(p, &list);
+    tacticalMovesGenerate(p, &list);
     for (uint32_t i = 0; i < list.count; i++)
         if (text(list.moves[i]) == wanted) return list.moves[i];
-    staticMovesGenerate(p, &list);
+    quietMovesGenerate(p, &list);
     for (uint32_t i = 0; i < list.count; i++)
         if (text(list.moves[i]) == wanted) return list.moves[i];
     return MOVE_NONE;
@@ -74,10 +78,10 @@ void expectIncrementalFieldsRight(const Position* p, const std::string& context)
     for (int sq = 0; sq < 64; sq++)
         if (p->board[sq]) addPiece(&fresh, p->board[sq], sq);
     uint64_t key = fresh.key;
-    if (p->player == BLACK) key ^= turnKey;
+    if (p->player == BLACK) key ^= zobrist.turn;
     for (int i = 0; i < 4; i++)
-        if (p->castling & (1 << i)) key ^= castleKey[i];
-    if (p->enPassant) key ^= enPassantKey[p->enPassant & 7];
+        if (p->castling & (1 << i)) key ^= zobrist.castle[i];
+    if (p->enPassant) key ^= zobrist.enPassant[p->enPassant & 7];
     EXPECT_EQ(p->key, key) << context;
     EXPECT_EQ(0, memcmp(p->bitboard, fresh.bitboard, sizeof fresh.bitboard)) << context;
     EXPECT_EQ(p->occupied, fresh.occupied) << context;
@@ -112,9 +116,9 @@ void checkEveryMove(Position* p, const std::string& context) {
     MoveList list;
     for (int stage = 0; stage < 2; stage++) {
         if (stage == 0)
-            dinamicMovesGenerate(p, &list);
+            tacticalMovesGenerate(p, &list);
         else
-            staticMovesGenerate(p, &list);
+            quietMovesGenerate(p, &list);
         for (uint32_t i = 0; i < list.count; i++) {
             Move move = list.moves[i];
             std::string where = context + " " + text(move);
@@ -156,10 +160,10 @@ TEST_F(MovesTest, RandomPlayoutsUndoExactly) {
                 std::string context = std::string(fen) + " game " + std::to_string(game) + " ply " +
                                       std::to_string(ply);
                 checkEveryMove(p, context);
-                RootMoveList root;
-                rootMovesGenerate(p, &root);
-                if (root.count == 0) break;
-                ASSERT_EQ(moveDo(p, root.moves[random() % root.count].move), 1) << context;
+                MoveList legal;
+                legalMovesGenerate(p, &legal);
+                if (legal.count == 0) break;
+                ASSERT_EQ(moveDo(p, legal.moves[random() % legal.count]), 1) << context;
             }
             // Taking the whole game back leads to the start again.
             Position* start = testPosition(fen);
@@ -278,28 +282,29 @@ TEST_F(MovesTest, KeysOfPawnStepsAndCastling) {
     Position* p = positionNew();
     uint64_t key = p->key;
     ASSERT_EQ(moveDo(p, findMove(p, "e2e4")), 1);
-    EXPECT_EQ(p->key, key ^ squareKey[WHITE_PAWN][E2] ^ squareKey[WHITE_PAWN][E4] ^ turnKey);
+    EXPECT_EQ(p->key,
+              key ^ zobrist.square[WHITE_PAWN][E2] ^ zobrist.square[WHITE_PAWN][E4] ^ zobrist.turn);
     positionFree(p);
 
     // The en-passant key goes in with the step and out with the next move.
     p = testPosition("4k3/8/8/8/3p4/8/4P3/4K3 w - - 0 1");
     key = p->key;
     ASSERT_EQ(moveDo(p, findMove(p, "e2e4")), 1);
-    EXPECT_EQ(p->key, key ^ squareKey[WHITE_PAWN][E2] ^ squareKey[WHITE_PAWN][E4] ^ turnKey ^
-                          enPassantKey[4]);
+    EXPECT_EQ(p->key, key ^ zobrist.square[WHITE_PAWN][E2] ^ zobrist.square[WHITE_PAWN][E4] ^
+                          zobrist.turn ^ zobrist.enPassant[4]);
     key = p->key;
     ASSERT_EQ(moveDo(p, findMove(p, "e8e7")), 1);
-    EXPECT_EQ(p->key, key ^ squareKey[BLACK_KING][E8] ^ squareKey[BLACK_KING][E7] ^ turnKey ^
-                          enPassantKey[4]);
+    EXPECT_EQ(p->key, key ^ zobrist.square[BLACK_KING][E8] ^ zobrist.square[BLACK_KING][E7] ^
+                          zobrist.turn ^ zobrist.enPassant[4]);
     EXPECT_EQ(p->enPassant, 0);
     positionFree(p);
 
     p = testPosition("4k3/8/8/8/8/8/8/R3K2R w KQ - 0 1");
     key = p->key;
     ASSERT_EQ(moveDo(p, CASTLE_E1G1), 1);
-    EXPECT_EQ(p->key, key ^ squareKey[WHITE_KING][E1] ^ squareKey[WHITE_KING][G1] ^
-                          squareKey[WHITE_ROOK][H1] ^ squareKey[WHITE_ROOK][F1] ^ castleKey[0] ^
-                          castleKey[1] ^ turnKey);
+    EXPECT_EQ(p->key, key ^ zobrist.square[WHITE_KING][E1] ^ zobrist.square[WHITE_KING][G1] ^
+                          zobrist.square[WHITE_ROOK][H1] ^ zobrist.square[WHITE_ROOK][F1] ^
+                          zobrist.castle[0] ^ zobrist.castle[1] ^ zobrist.turn);
     positionFree(p);
 
     // A refused castling keeps the pending en-passant term in the key.
@@ -350,14 +355,14 @@ TEST_F(MovesTest, NullMove) {
     EXPECT_EQ(p->staticMoves, 0);
     EXPECT_EQ(p->enPassant, 0);
     EXPECT_EQ(p->check, 1);
-    EXPECT_EQ(p->key, before.key ^ turnKey ^ enPassantKey[3]);
+    EXPECT_EQ(p->key, before.key ^ zobrist.turn ^ zobrist.enPassant[3]);
     EXPECT_EQ(0, memcmp(p->board, before.board, sizeof p->board));
     moveUndo(p);
     expectSamePosition(p, &before, "null move");
     positionFree(p);
 }
 
-TEST_F(MovesTest, DinamicGenerationOrderAndScores) {
+TEST_F(MovesTest, TacticalGenerationOrderAndScores) {
     struct Case {
         const char* fen;
         const char* moves;
@@ -386,7 +391,7 @@ TEST_F(MovesTest, DinamicGenerationOrderAndScores) {
         Position* p = testPosition(c.fen);
         MoveList list;
         memset(&list, 0x5a, sizeof list);
-        dinamicMovesGenerate(p, &list);
+        tacticalMovesGenerate(p, &list);
         EXPECT_EQ(texts(list), split(c.moves)) << c.fen;
         EXPECT_EQ(std::vector<int32_t>(list.scores, list.scores + list.count), c.scores) << c.fen;
         EXPECT_EQ(list.current, 0u);
@@ -399,7 +404,7 @@ TEST_F(MovesTest, DinamicGenerationOrderAndScores) {
     Position* p = testPosition("4k3/8/8/4p3/8/8/8/R3K3 w - - 0 1");
     p->enPassant = E6;
     MoveList list;
-    dinamicMovesGenerate(p, &list);
+    tacticalMovesGenerate(p, &list);
     EXPECT_EQ(list.count, 0u);
     positionFree(p);
 }
@@ -441,7 +446,7 @@ TEST_F(MovesTest, StaticGenerationOrderAndScores) {
     for (const Case& c : cases) {
         Position* p = testPosition(c.fen);
         MoveList list;
-        staticMovesGenerate(p, &list);
+        quietMovesGenerate(p, &list);
         EXPECT_EQ(texts(list), split(c.moves)) << c.fen;
         for (uint32_t i = 0; i < list.count; i++) EXPECT_EQ(list.scores[i], 0);
         EXPECT_EQ(list.current, 0u);
@@ -462,11 +467,14 @@ TEST_F(MovesTest, QuietScoresComeFromHistory) {
     historyAdd(E2, E4, 5);
     historyAdd(E2, E4, 1);
     MoveList list;
-    staticMovesGenerate(p, &list);
+    quietMovesGenerate(p, &list, &quietHistory);
     for (uint32_t i = 0; i < list.count; i++) {
         std::string t = text(list.moves[i]);
         EXPECT_EQ(list.scores[i], t == "g1f3" ? 8 : t == "e2e4" ? 34 : 0) << t;
     }
+    // Without scores, every quiet move scores 0.
+    quietMovesGenerate(p, &list);
+    for (uint32_t i = 0; i < list.count; i++) EXPECT_EQ(list.scores[i], 0) << text(list.moves[i]);
     // The root list comes out best history first, ties in generation order.
     RootMoveList root;
     rootMovesGenerate(p, &root);
@@ -482,23 +490,23 @@ TEST_F(MovesTest, HistoryBonusIsBoundedAndTheTableHalves) {
     historyAdd(A1, A2, 0);
     historyAdd(A1, A3, -3);
     historyAdd(A1, A4, 40);
-    EXPECT_EQ(history[A1][A2].load(), 1);
-    EXPECT_EQ(history[A1][A3].load(), 1);
-    EXPECT_EQ(history[A1][A4].load(), 1 << HISTORY_MAX_SHIFT);
+    EXPECT_EQ(quietHistory[A1][A2].load(), 1);
+    EXPECT_EQ(quietHistory[A1][A3].load(), 1);
+    EXPECT_EQ(quietHistory[A1][A4].load(), 1 << HISTORY_MAX_SHIFT);
 
-    history[B1][B2].store(HISTORY_LIMIT - 10);
-    history[C1][C2].store(101);
+    quietHistory[B1][B2].store(HISTORY_LIMIT - 10);
+    quietHistory[C1][C2].store(101);
     historyAdd(B1, B2, 5);
-    EXPECT_EQ(history[B1][B2].load(), (HISTORY_LIMIT - 10) / 2 + 32);
-    EXPECT_EQ(history[C1][C2].load(), 50);
-    EXPECT_EQ(history[A1][A4].load(), 1 << (HISTORY_MAX_SHIFT - 1));
+    EXPECT_EQ(quietHistory[B1][B2].load(), (HISTORY_LIMIT - 10) / 2 + 32);
+    EXPECT_EQ(quietHistory[C1][C2].load(), 50);
+    EXPECT_EQ(quietHistory[A1][A4].load(), 1 << (HISTORY_MAX_SHIFT - 1));
 
     for (int i = 0; i < 5000; i++) historyAdd(D1, D2, 64);
-    EXPECT_GT(history[D1][D2].load(), 0);
-    EXPECT_LE(history[D1][D2].load(), HISTORY_LIMIT);
+    EXPECT_GT(quietHistory[D1][D2].load(), 0);
+    EXPECT_LE(quietHistory[D1][D2].load(), HISTORY_LIMIT);
 
     historyClear();
-    for (auto& row : history)
+    for (auto& row : quietHistory)
         for (auto& entry : row) ASSERT_EQ(entry.load(), 0);
 }
 
@@ -508,7 +516,7 @@ void loadList(MoveList* list, const std::vector<std::string>& moves,
     list->count = static_cast<uint32_t>(moves.size());
     list->current = 0;
     list->sortedUpTo = sortedUpTo;
-    list->stage = STAGE_STATIC;
+    list->stage = STAGE_QUIET;
     for (size_t i = 0; i < moves.size(); i++) {
         list->moves[i] = findMove(p, moves[i]);
         list->scores[i] = scores[i];
@@ -549,18 +557,18 @@ TEST_F(MovesTest, PickerOrder) {
 }
 
 TEST_F(MovesTest, PickerStages) {
-    // Captures by score, then the quiet moves; a fresh list needs only its stage.
+    // Captures by score, then the quiet moves; a fresh list needs only pickerStart.
     Position* p = testPosition("7k/8/8/3qr3/2P5/3N4/8/K7 w - - 0 1");
     MoveList list;
     memset(&list, 0xff, sizeof list);
-    list.stage = STAGE_NONE;
+    pickerStart(&list);
     std::vector<std::string> order;
     while (Move move = nextMoveDo(p, &list)) {
         order.push_back(text(move));
         if (order.size() <= 2)
-            EXPECT_EQ(list.stage, STAGE_DINAMIC);
+            EXPECT_EQ(list.stage, STAGE_TACTICAL);
         else
-            EXPECT_EQ(list.stage, STAGE_STATIC);
+            EXPECT_EQ(list.stage, STAGE_QUIET);
         moveUndo(p);
     }
     ASSERT_GE(order.size(), 3u);
@@ -571,22 +579,22 @@ TEST_F(MovesTest, PickerStages) {
     EXPECT_EQ(nextMoveDo(p, &list), MOVE_NONE);
 
     // Captures only: the quiescence picker never goes on to quiet moves.
-    list.stage = STAGE_NONE;
+    pickerStart(&list);
     std::vector<std::string> captures;
-    while (Move move = nextDinamicMoveDo(p, &list)) {
+    while (Move move = nextTacticalMoveDo(p, &list)) {
         captures.push_back(text(move));
         moveUndo(p);
     }
     EXPECT_EQ(captures, split("c4d5 d3e5"));
-    EXPECT_EQ(list.stage, STAGE_DINAMIC);
+    EXPECT_EQ(list.stage, STAGE_TACTICAL);
     positionFree(p);
 
     // In check with only quiet answers: nothing for the quiescence picker.
     p = testPosition("4k3/8/8/8/8/8/r7/4K3 w - - 0 1");
     Position before;
     memcpy(&before, p, sizeof before);
-    list.stage = STAGE_NONE;
-    EXPECT_EQ(nextDinamicMoveDo(p, &list), MOVE_NONE);
+    pickerStart(&list);
+    EXPECT_EQ(nextTacticalMoveDo(p, &list), MOVE_NONE);
     expectSamePosition(p, &before, "quiescence picker in check");
     positionFree(p);
 }

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "moves/movedo.h"
+#include "moves/picker.h"
 #include "support/engine.h"
 #include "support/engineprocess.h"
 
@@ -32,12 +33,12 @@ bool answersLegally(const char* fen, const std::string& line) {
     if (line.rfind("bestmove ", 0) != 0) return false;
     std::string text = line.substr(9, line.find(' ', 9) - 9);
     Position* p = testPosition(fen);
-    RootMoveList moves;
-    rootMovesGenerate(p, &moves);
+    MoveList moves;
+    legalMovesGenerate(p, &moves);
     positionFree(p);
     char name[MOVE_TEXT_SIZE];
     for (uint32_t i = 0; i < moves.count; i++) {
-        moveToString(moves.moves[i].move, name);
+        moveToString(moves.moves[i], name);
         if (text == name) return true;
     }
     return false;

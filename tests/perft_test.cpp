@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "moves/movedo.h"
+#include "moves/perft.h"
 #include "support/engine.h"
 #include "support/reference.h"
 

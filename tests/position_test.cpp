@@ -2,8 +2,8 @@
 
 #include <cstring>
 
+#include "base/output.h"
 #include "board/position.h"
-#include "frontend/output.h"
 #include "support/engine.h"
 
 namespace {
@@ -20,10 +20,10 @@ void expectDerivedFieldsMatch(const Position* p) {
     for (int sq = 0; sq < 64; sq++)
         if (p->board[sq]) addPiece(&fresh, p->board[sq], sq);
     uint64_t key = fresh.key;
-    if (p->player == BLACK) key ^= turnKey;
+    if (p->player == BLACK) key ^= zobrist.turn;
     for (int i = 0; i < 4; i++)
-        if (p->castling & (1 << i)) key ^= castleKey[i];
-    if (p->enPassant) key ^= enPassantKey[p->enPassant & 7];
+        if (p->castling & (1 << i)) key ^= zobrist.castle[i];
+    if (p->enPassant) key ^= zobrist.enPassant[p->enPassant & 7];
     EXPECT_EQ(p->key, key);
     EXPECT_EQ(0, memcmp(p->bitboard, fresh.bitboard, sizeof fresh.bitboard));
     EXPECT_EQ(p->occupied, fresh.occupied);
@@ -58,7 +58,8 @@ TEST_F(PositionTest, StartPositionFields) {
     emptyPosition(q);
     for (int sq = 0; sq < 64; sq++)
         if (p->board[sq]) addPiece(q, p->board[sq], sq);
-    EXPECT_EQ(q->key, p->key ^ castleKey[0] ^ castleKey[1] ^ castleKey[2] ^ castleKey[3]);
+    EXPECT_EQ(q->key, p->key ^ zobrist.castle[0] ^ zobrist.castle[1] ^ zobrist.castle[2] ^
+                          zobrist.castle[3]);
     positionFree(p);
     positionFree(q);
 }
@@ -69,7 +70,7 @@ TEST_F(PositionTest, AddPieceOfAKingChangesNeitherMaterialNorPhase) {
     addPiece(&p, WHITE_KING, G1);
     EXPECT_EQ(p.material[WHITE], 0);
     EXPECT_EQ(p.phase, 0);
-    EXPECT_EQ(p.key, squareKey[WHITE_KING][G1]);
+    EXPECT_EQ(p.key, zobrist.square[WHITE_KING][G1]);
     EXPECT_EQ(p.pvtOpening, 50);
     EXPECT_EQ(p.pvtEndgame, -48);
     EXPECT_EQ(p.bitboard[WHITE_KING], bitOf(G1));

@@ -4,11 +4,15 @@
 
 #include <string>
 
+#include "base/output.h"
 #include "eval/evaluator.h"
-#include "frontend/output.h"
+#include "eval/pawntable.h"
+#include "frontend/movetext.h"
 #include "frontend/uci.h"
 #include "moves/movedo.h"
+#include "moves/picker.h"
 #include "search/hash.h"
+#include "search/root.h"
 #include "search/search.h"
 #include "support/engine.h"
 
@@ -18,16 +22,14 @@ class SearchTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         testInit();
-        if (!timer) timer = g_timer_new();
-        hashSize = 16;
-        hashCreate();
-        pawnHashCreate();
+        hashCreate(16);
+        pawnTableCreate(PAWN_TABLE_MEGABYTES);
     }
     static void TearDownTestSuite() {
         hashDestroy();
-        pawnHashDestroy();
+        pawnTableDestroy();
     }
-    void SetUp() override { hashReset(); }
+    void SetUp() override { hashClear(); }
 };
 
 struct Answer {
@@ -37,7 +39,7 @@ struct Answer {
 
 Answer searchTo(Position* p, int depth) {
     outCaptureBegin();
-    iterativeDeepening(p, UINT64_MAX, static_cast<uint32_t>(depth));
+    iterativeDeepening(p, testDepth(depth), uciReport);
     std::string text = outCaptureEnd();
     Answer answer;
     // The last score reported ("mate 3", "cp 20") and the move played.
@@ -71,18 +73,18 @@ TEST_F(SearchTest, FindsMatesWithTheRightDistance) {
         Answer answer = searchTo(p, 2 * c.moves + 4);
         EXPECT_EQ(answer.lastScore, "mate " + std::to_string(c.moves)) << c.fen;
         // Playing the best move must keep the mate on: the mate in N-1 remains.
-        RootMoveList list;
-        rootMovesGenerate(p, &list);
+        MoveList list;
+        legalMovesGenerate(p, &list);
         Move best = 0;
         char text[MOVE_TEXT_SIZE];
         for (uint32_t i = 0; i < list.count; i++) {
-            moveToString(list.moves[i].move, text);
-            if (answer.best == text) best = list.moves[i].move;
+            moveToString(list.moves[i], text);
+            if (answer.best == text) best = list.moves[i];
         }
         ASSERT_NE(best, 0u) << c.fen << " " << answer.best;
         ASSERT_EQ(moveDo(p, best), 1);
         if (c.moves == 1) {
-            rootMovesGenerate(p, &list);
+            legalMovesGenerate(p, &list);
             EXPECT_EQ(list.count, 0u) << c.fen;
             EXPECT_EQ(p->check, 1) << c.fen;
         }
@@ -134,7 +136,7 @@ TEST_F(SearchTest, TheRootRefusesADrawnOrFinishedPosition) {
         Position* p = testPosition(c.fen);
         ASSERT_EQ(stringMovesDo(p, c.moves), 1);
         outCaptureBegin();
-        iterativeDeepening(p, UINT64_MAX, 5);
+        iterativeDeepening(p, testDepth(5), uciReport);
         EXPECT_EQ(outCaptureEnd(),
                   "info string in given position can not make any move!\nbestmove (none)\n")
             << c.fen << " " << c.moves;

@@ -10,10 +10,15 @@
 #include <thread>
 #include <vector>
 
-#include "frontend/output.h"
+#include "base/output.h"
+#include "eval/pawntable.h"
+#include "frontend/movetext.h"
 #include "frontend/uci.h"
 #include "moves/movedo.h"
+#include "moves/picker.h"
 #include "search/hash.h"
+#include "search/history.h"
+#include "search/root.h"
 #include "search/search.h"
 #include "search/startsearch.h"
 #include "search/threadsearch.h"
@@ -75,16 +80,16 @@ std::string mirrorFen(const std::string& fen) {
 
 // Whether the side to move mates in at most n moves, by trying every line.
 bool matesIn(Position* p, int n) {
-    RootMoveList moves;
-    rootMovesGenerate(p, &moves);
+    MoveList moves;
+    legalMovesGenerate(p, &moves);
     for (uint32_t i = 0; i < moves.count; i++) {
-        if (!moveDo(p, moves.moves[i].move)) continue;
-        RootMoveList replies;
-        rootMovesGenerate(p, &replies);
+        if (!moveDo(p, moves.moves[i])) continue;
+        MoveList replies;
+        legalMovesGenerate(p, &replies);
         bool mated = replies.count == 0 && positionIsInCheck(p);
         bool forced = replies.count > 0 && n > 1;
         for (uint32_t j = 0; forced && j < replies.count; j++) {
-            moveDo(p, replies.moves[j].move);
+            moveDo(p, replies.moves[j]);
             forced = matesIn(p, n - 1);
             moveUndo(p);
         }
@@ -102,10 +107,10 @@ int mateDistance(Position* p, int limit) {
 }
 
 bool isLegal(Position* p, Move move) {
-    RootMoveList moves;
-    rootMovesGenerate(p, &moves);
+    MoveList moves;
+    legalMovesGenerate(p, &moves);
     for (uint32_t i = 0; i < moves.count; i++)
-        if (moves.moves[i].move == move) return true;
+        if (moves.moves[i] == move) return true;
     return false;
 }
 
@@ -121,35 +126,30 @@ class ThreadSearch : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         testInit();
-        timer = g_timer_new();
-        hashSize = 16;
-        hashCreate();
-        pawnHashCreate();
+        hashCreate(16);
+        pawnTableCreate(PAWN_TABLE_MEGABYTES);
     }
     static void TearDownTestSuite() {
         setThreads(1);
         hashDestroy();
-        pawnHashDestroy();
-        g_timer_destroy(timer);
-        timer = nullptr;
+        pawnTableDestroy();
     }
     void TearDown() override { setThreads(1); }
 
     static void setThreads(int n) {
         threadsDestroy();
-        searchThreads = n;
-        threadsCreate();
+        threadsCreate(n);
     }
 
     // Searches the position to the depth from a cleared table, as a "go depth" would.
     static Result run(const std::string& fen, int depth) {
         Position* p = testPosition(fen.c_str());
-        hashReset();
+        hashClear();
         stopFlag.store(0);
         ponderSearch.store(0);
-        g_timer_start(timer);
+        searchClockStart();
         outCaptureBegin();
-        iterativeDeepening(p, UINT64_MAX, static_cast<uint32_t>(depth));
+        iterativeDeepening(p, testDepth(depth), uciReport);
         Result result;
         result.output = outCaptureEnd();
         positionFree(p);
@@ -199,12 +199,12 @@ TEST_F(ThreadSearch, MatesAreFoundAtTheirDistanceWithEveryThreadCount) {
                 Move best = moveFromText(p, r.best);
                 ASSERT_NE(best, 0u) << fen << ": " << r.best;
                 ASSERT_EQ(moveDo(p, best), 1);
-                RootMoveList replies;
-                rootMovesGenerate(p, &replies);
+                MoveList replies;
+                legalMovesGenerate(p, &replies);
                 bool mated = replies.count == 0 && positionIsInCheck(p);
                 bool forced = c.moves > 1 && replies.count > 0;
                 for (uint32_t j = 0; forced && j < replies.count; j++) {
-                    moveDo(p, replies.moves[j].move);
+                    moveDo(p, replies.moves[j]);
                     forced = matesIn(p, c.moves - 1);
                     moveUndo(p);
                 }
@@ -235,10 +235,10 @@ TEST_F(ThreadSearch, ThreadSearchBoundsAgreeWithTheMateValue) {
                 setThreads(threads);
                 for (const auto& w : windows) {
                     Position* p = testPosition(fen.c_str());
-                    hashReset();
+                    hashClear();
                     historyClear();
                     stopFlag.store(0);
-                    iterativeDepth.store(depth);
+                    searchStats.iterationDepth.store(depth);
                     int t = threadSearch(p, w.alpha, w.beta, depth, 0, 1, 1);
                     if (w.alpha < value && value < w.beta)
                         EXPECT_EQ(t, value) << fen << " (" << w.alpha << ", " << w.beta << ")";
@@ -294,12 +294,13 @@ TEST_F(ThreadSearch, StopEndsAParallelSearchWithALegalMove) {
         setThreads(threads);
         for (int wait : {0, 5, 60}) {
             Position* p = testPosition(fen);
-            hashReset();
+            hashClear();
             stopFlag.store(0);
             ponderSearch.store(0);
-            g_timer_start(timer);
+            searchClockStart();
             outCaptureBegin();
-            std::thread search([p] { iterativeDeepening(p, UINT64_MAX, MAX_ITERATION_DEPTH); });
+            std::thread search(
+                [p] { iterativeDeepening(p, testDepth(MAX_ITERATION_DEPTH), uciReport); });
             std::this_thread::sleep_for(std::chrono::milliseconds(wait));
             auto start = std::chrono::steady_clock::now();
             stopFlag.store(1);
@@ -351,8 +352,7 @@ TEST(ThreadSearchDeath, AWrongMessageIsFatal) {
         EXPECT_DEATH(
             {
                 testInit();
-                searchThreads = 2;
-                threadsCreate();
+                threadsCreate(2);
                 ThreadMessage* message = g_new0(ThreadMessage, 1);
                 message->type = type;
                 threadMessageSend(message);

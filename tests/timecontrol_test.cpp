@@ -45,10 +45,8 @@ TEST(TimeControl, Budgets) {
         Position p;
         emptyPosition(&p);
         p.player = c.player;
-        ponderSearch.store(c.pondering);
-        EXPECT_EQ(getSearchTime(&p, &c.parameter), c.expected) << c.what;
+        EXPECT_EQ(getSearchTime(&p, c.parameter, c.pondering), c.expected) << c.what;
     }
-    ponderSearch.store(0);
 }
 
 TEST(TimeControl, LimitsDerivedFromGo) {
@@ -71,11 +69,11 @@ TEST(TimeControl, LimitsDerivedFromGo) {
     for (auto& c : cases) {
         Position p;
         emptyPosition(&p);
-        searchParameters(&p, &c.parameter);
-        EXPECT_EQ(maxDepth, c.depth);
-        EXPECT_EQ(maxNodes, c.nodes);
-        EXPECT_EQ(searchTime, c.time);
-        EXPECT_EQ(c.parameter.movestogo, 40u);
+        SearchLimits limits = searchLimits(&p, c.parameter, false);
+        EXPECT_EQ(limits.depth, c.depth);
+        EXPECT_EQ(limits.nodes, c.nodes);
+        EXPECT_EQ(limits.milliseconds, c.time);
+        EXPECT_EQ(limits.infinite, c.parameter.infinite != 0);
     }
 }
 

@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "frontend/output.h"
+#include "base/output.h"
+#include "frontend/engine.h"
 #include "frontend/uci.h"
 #include "search/hash.h"
+#include "search/root.h"
 #include "search/search.h"
-#include "search/threadsearch.h"
-#include "tables/init.h"
 
 #ifndef KORVAN_SOURCE_DIR
 #define KORVAN_SOURCE_DIR "."
@@ -35,27 +35,22 @@ int main(int argc, char** argv) {
     for (std::string line; std::getline(in, line);)
         if (!line.empty() && line[0] != '#') fens.push_back(line);
 
-    mrand = g_rand_new_with_seed(0);
-    timer = g_timer_new();
-    init(mrand);
-    position = positionNew();
-    hashSize = 16;
-    hashCreate();
-    pawnHashCreate();
-    searchThreads = 1;
-    searchMultipv = 1;
+    engineStart({.bitbases = false, .book = false});
+    hashCreate(16);
+    SearchLimits limits;
+    limits.depth = depth;
 
     uint64_t total = 0;
     GTimer* clock = g_timer_new();
     for (size_t i = 0; i < fens.size(); i++) {
-        if (!positionSetFen(position, fens[i].c_str())) {
+        if (!positionSetFen(currentPosition, fens[i].c_str())) {
             fprintf(stderr, "bad position: %s\n", fens[i].c_str());
             return 1;
         }
-        hashReset();
-        g_timer_start(timer);
+        hashClear();
+        searchClockStart();
         outCaptureBegin();
-        iterativeDeepening(position, UINT64_MAX, static_cast<uint32_t>(depth));
+        iterativeDeepening(currentPosition, limits, uciReport);
         std::string answer = outCaptureEnd();
         uint64_t nodes = searchNodes();
         total += nodes;
@@ -71,11 +66,7 @@ int main(int argc, char** argv) {
     printf("Nodes searched  : %" PRIu64 "\n", total);
     printf("Nodes/second    : %" PRIu64 "\n",
            static_cast<uint64_t>(seconds > 0 ? total / seconds : 0));
-    hashDestroy();
-    pawnHashDestroy();
-    positionFree(position);
     g_timer_destroy(clock);
-    g_timer_destroy(timer);
-    g_rand_free(mrand);
+    engineStop();
     return 0;
 }

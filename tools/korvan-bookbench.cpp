@@ -12,10 +12,12 @@
 #include <cstring>
 #include <vector>
 
+#include "base/output.h"
+#include "board/zobrist.h"
 #include "book/book.h"
-#include "frontend/output.h"
 #include "moves/movedo.h"
 #include "moves/movegenerator.h"
+#include "moves/picker.h"
 #include "tables/init.h"
 
 namespace {
@@ -32,11 +34,11 @@ Playout randomPlayout(GRand* generator, int maxPlies) {
     Playout playout{};
     Position* position = positionNew();
     int plies = g_rand_int_range(generator, 0, maxPlies + 1);
-    RootMoveList list;
+    MoveList list;
     for (int ply = 0; ply < plies; ply++) {
-        rootMovesGenerate(position, &list);
+        legalMovesGenerate(position, &list);
         if (list.count == 0) break;
-        Move move = list.moves[g_rand_int_range(generator, 0, list.count)].move;
+        Move move = list.moves[g_rand_int_range(generator, 0, list.count)];
         if (!moveDo(position, move)) break;
         playout.moves[playout.length++] = move;
     }
@@ -67,14 +69,14 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    tablesInit();
+    zobristInit();
     GRand* generator = g_rand_new_with_seed(0);
-    init(generator);
-    snprintf(bookPath, sizeof bookPath, "%s", book);
     outCaptureBegin();
-    bookOpen();
+    bookOpen(book);
     std::string opened = outCaptureEnd();
     fputs(opened.c_str(), stdout);
-    if (!isBookLoaded()) return 1;
+    if (!bookIsOpen()) return 1;
 
     std::vector<Playout> playouts;
     for (int i = 0; i < lookups; i++) playouts.push_back(randomPlayout(generator, maxPlies));

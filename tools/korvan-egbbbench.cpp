@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "bitbases/egbb.h"
+#include "board/zobrist.h"
+#include "tables/init.h"
 
 namespace {
 
@@ -80,12 +82,9 @@ double seconds(std::chrono::steady_clock::time_point since) {
 int main(int argc, char** argv) {
     const char* directory = argc > 1 ? argv[1] : "./egbb";
     long probes = argc > 2 ? atol(argv[2]) : 2000000;
-    GRand* generator = g_rand_new_with_seed(0);
-    init(generator);
-    g_rand_free(generator);
-
-    snprintf(bitbasesPath, sizeof bitbasesPath, "%s", directory);
-    egbbLoadLibrary();
+    tablesInit();
+    zobristInit();
+    egbbLoad(directory, 16);
     if (!egbbIsLoaded()) {
         fprintf(stderr, "no bitbase library in %s\n", directory);
         return 1;

@@ -12,8 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "board/zobrist.h"
 #include "eval/evaluator.h"
-#include "search/hash.h"
+#include "eval/pawntable.h"
+#include "tables/init.h"
 
 namespace {
 
@@ -70,10 +72,9 @@ int main(int argc, char** argv) {
     const char* path = argc > 1 ? argv[1] : "tests/data/eval-positions.fen";
     int64_t count = argc > 2 ? atoll(argv[2]) : 2000000;
 
-    GRand* generator = g_rand_new_with_seed(0);
-    init(generator);
-    g_rand_free(generator);
-    pawnHashCreate();
+    tablesInit();
+    zobristInit();
+    pawnTableCreate(PAWN_TABLE_MEGABYTES);
 
     std::vector<Position*> positions = readPositions(path);
     if (positions.empty()) {
@@ -89,7 +90,7 @@ int main(int argc, char** argv) {
             PawnHashEntry* slot;
             int score[2];
             Bitboard passed[2];
-            hits[pass] += pawnHashFind(pawnKey(p), &slot, score, passed);
+            hits[pass] += pawnTableFind(pawnKey(p), &slot, score, passed);
             evaluate(p, -30000, 30000, 1);
         }
     size_t n = positions.size();
@@ -111,6 +112,6 @@ int main(int argc, char** argv) {
     report("window 300 below (pv = 0)", timeRun(positions, full, count, 0, -301, -300), count);
 
     for (Position* p : positions) positionFree(p);
-    pawnHashDestroy();
+    pawnTableDestroy();
     return 0;
 }

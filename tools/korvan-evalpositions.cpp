@@ -6,14 +6,15 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "board/zobrist.h"
 #include "support/evalpositions.h"
+#include "tables/init.h"
 
 int main(int argc, char** argv) {
     int count = argc > 1 ? atoi(argv[1]) : 1200;
     int seed = argc > 2 ? atoi(argv[2]) : 1;
-    GRand* generator = g_rand_new_with_seed(0);
-    init(generator);
-    g_rand_free(generator);
+    tablesInit();
+    zobristInit();
 
     printf("# Evaluation benchmark positions (korvan-evalpositions %d %d)\n", count, seed);
     const auto& games = testGamePositions();

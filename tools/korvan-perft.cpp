@@ -10,8 +10,10 @@
 #include <cstring>
 
 #include "board/position.h"
+#include "board/zobrist.h"
 #include "moves/movedo.h"
-#include "moves/movegenerator.h"
+#include "moves/perft.h"
+#include "moves/picker.h"
 #include "tables/init.h"
 
 namespace {
@@ -42,9 +44,8 @@ int main(int argc, char** argv) {
     long depth = strtol(argv[2], &end, 10);
     if (*argv[2] == 0 || *end != 0 || depth < 0 || depth > 20) return usage();
 
-    GRand* generator = g_rand_new_with_seed(0);
-    init(generator);
-    g_rand_free(generator);
+    tablesInit();
+    zobristInit();
     Position* position = positionNew();
     if (g_ascii_strcasecmp(argv[1], "startpos") != 0 && !positionSetFen(position, argv[1])) {
         fprintf(stderr, "korvan-perft: the position is not valid\n");
@@ -56,7 +57,7 @@ int main(int argc, char** argv) {
     if (divide && depth > 0) {
         // Per root move, in the order the walk takes them.
         MoveList list;
-        list.stage = STAGE_NONE;
+        pickerStart(&list);
         char text[MOVE_TEXT_SIZE];
         while (Move move = nextMoveDo(position, &list)) {
             uint64_t nodes = count(position, static_cast<int>(depth) - 1, picker);

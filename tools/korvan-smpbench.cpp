@@ -17,10 +17,11 @@
 #include <string>
 #include <vector>
 
-#include "frontend/output.h"
+#include "base/output.h"
+#include "frontend/engine.h"
 #include "frontend/uci.h"
-#include "moves/movegenerator.h"
 #include "search/hash.h"
+#include "search/root.h"
 #include "search/search.h"
 #include "search/startsearch.h"
 #include "search/threadsearch.h"
@@ -54,20 +55,21 @@ double cpuNow() {
 
 void setThreads(int n) {
     threadsDestroy();
-    searchThreads = n;
-    threadsCreate();
+    threadsCreate(n);
 }
 
 // One search of the position to the depth, as "go depth" would run it.
 Run search(const Position* p, int depth) {
-    hashReset();
+    hashClear();
     stopFlag.store(0, std::memory_order_relaxed);
     ponderSearch.store(0, std::memory_order_relaxed);
-    g_timer_start(timer);
+    searchClockStart();
     outCaptureBegin();
     auto start = std::chrono::steady_clock::now();
     double cpu = cpuNow();
-    iterativeDeepening(p, UINT64_MAX, static_cast<uint32_t>(depth));
+    SearchLimits limits;
+    limits.depth = depth;
+    iterativeDeepening(p, limits, uciReport);
     cpu = cpuNow() - cpu;
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -109,12 +111,8 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    GRand* generator = g_rand_new_with_seed(0);
-    init(generator);
-    timer = g_timer_new();
-    hashSize = 16;
-    hashCreate();
-    pawnHashCreate();
+    engineStart({.bitbases = false, .book = false});
+    hashCreate(16);
 
     printf("%zu positions, depth %d, 1 thread against %d, 16 MB table cleared each time\n",
            fens.size(), depth, threads);
@@ -177,9 +175,6 @@ int main(int argc, char** argv) {
            static_cast<double>(jobs.jobs) / seconds[1],
            100.0 * static_cast<double>(jobs.researches) / static_cast<double>(jobs.jobs),
            100.0 * static_cast<double>(jobs.abandoned) / static_cast<double>(jobs.jobs));
-    hashDestroy();
-    pawnHashDestroy();
-    g_timer_destroy(timer);
-    g_rand_free(generator);
+    engineStop();
     return 0;
 }

@@ -6,17 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "frontend/output.h"
-
-char bitbasesPath[256] = "./egbb";
-int egbbCacheSize = 16;
-namespace {
-struct alignas(64) HitCounter {
-    std::atomic<uint64_t> hits{0};
-};
-HitCounter hitCounter;
-}  // namespace
-std::atomic<uint64_t>& bbhits = hitCounter.hits;
+#include "base/output.h"
 
 namespace {
 
@@ -39,15 +29,15 @@ void* egbbSymbol(const char* name) {
 
 }  // namespace
 
-void egbbLoadLibrary() {
+void egbbLoad(const char* path, int cacheMegabytes) {
     // Bytes as the library's int: the option allows at most 256 MB, but the
-    // variable may hold anything.
-    long long bytes = static_cast<long long>(egbbCacheSize) << 20;
+    // caller may pass anything.
+    long long bytes = static_cast<long long>(cacheMegabytes) << 20;
     int cache = bytes > INT_MAX ? INT_MAX : bytes < 0 ? 0 : static_cast<int>(bytes);
 
     // The separator goes on a copy: the option's value stays as the user set it
     // however often the library is reloaded.
-    std::string directory(bitbasesPath, strnlen(bitbasesPath, sizeof bitbasesPath));
+    std::string directory(path);
     directory += '/';
     std::string library = directory + EGBB_LIBRARY_NAME;
 
@@ -88,7 +78,5 @@ int egbbProbe(const Position* position, int* score) {
     }
     *score = probe_egbb(position->player, bitFirst(bb[WHITE_KING]), bitFirst(bb[BLACK_KING]),
                         piece[0], square[0], piece[1], square[1], piece[2], square[2]);
-    if (*score == EGBB_NOT_AVAILABLE) return 0;
-    bbhits.fetch_add(1, std::memory_order_relaxed);
-    return 1;
+    return *score != EGBB_NOT_AVAILABLE;
 }

@@ -40,15 +40,8 @@ inline constexpr Move CASTLE_E8C8 = 0xEBC4;
 // Longest move text ("e7e8q") plus its terminating zero.
 inline constexpr int MOVE_TEXT_SIZE = 6;
 
-struct MoveList;
-struct RootMoveList;
-
 // Writes the protocol text of the move ("e2e4", "e7e8q", "null").
 void moveToString(Move m, char* out);
 
 // Prints the move text and one blank, then flushes.
 void movePrint(Move m);
-
-// Diagnostics: every move of the list as movePrint does, then a line end.
-void movesPrint(const MoveList& list);
-void rootMovesPrint(const RootMoveList& list);

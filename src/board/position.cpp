@@ -2,31 +2,7 @@
 
 #include <cstring>
 
-#include "frontend/output.h"
-
-uint64_t squareKey[14][64];
-uint64_t enPassantKey[8];
-uint64_t castleKey[4];
-uint64_t turnKey;
-
-namespace {
-
-// Two draws per key: the first is the low half, the second the high half.
-uint64_t randomKey(GRand* generator) {
-    uint64_t low = g_rand_int(generator);
-    uint64_t high = g_rand_int(generator);
-    return low | high << 32;
-}
-
-}  // namespace
-
-void initZobrist(GRand* generator) {
-    for (auto& row : squareKey)
-        for (auto& key : row) key = randomKey(generator);
-    for (auto& key : enPassantKey) key = randomKey(generator);
-    for (auto& key : castleKey) key = randomKey(generator);
-    turnKey = randomKey(generator);
-}
+#include "base/output.h"
 
 Position* positionNew() {
     Position* position = g_new0(Position, 1);
@@ -44,7 +20,7 @@ void addPiece(Position* p, int piece, int sq) {
     p->bitboard[piece & 1] ^= b;
     p->bitboard[piece] ^= b;
     p->occupied ^= b;
-    p->key ^= squareKey[piece][sq];
+    p->key ^= zobrist.square[piece][sq];
     p->board[sq] = piece;
     p->pvtOpening += pvt[piece][sq].opening;
     p->pvtEndgame += pvt[piece][sq].endgame;
@@ -63,20 +39,28 @@ void positionStartPosition(Position* p) {
     }
     p->player = WHITE;
     p->castling = 15;
-    p->key ^= castleKey[0] ^ castleKey[1] ^ castleKey[2] ^ castleKey[3];
+    p->key ^= zobrist.castle[0] ^ zobrist.castle[1] ^ zobrist.castle[2] ^ zobrist.castle[3];
 }
 
 int moveMaterial(const Position* position, Move move) {
     switch (moveType(move)) {
         case MOVE_NORMAL:
-        case MOVE_CASTLE: return 0;
-        case MOVE_CAPTURE: return pieceValue[position->board[moveTo(move)]];
-        case MOVE_EN_PASSANT: return 90;
-        case MOVE_PROMOTE_KNIGHT: return 210;
-        case MOVE_PROMOTE_BISHOP: return 235;
-        case MOVE_PROMOTE_ROOK: return 410;
-        case MOVE_PROMOTE_QUEEN: return 885;
-        default: fatalError("Wrong move type (move material)!\n");
+        case MOVE_CASTLE:
+            return 0;
+        case MOVE_CAPTURE:
+            return pieceValue[position->board[moveTo(move)]];
+        case MOVE_EN_PASSANT:
+            return 90;
+        case MOVE_PROMOTE_KNIGHT:
+            return 210;
+        case MOVE_PROMOTE_BISHOP:
+            return 235;
+        case MOVE_PROMOTE_ROOK:
+            return 410;
+        case MOVE_PROMOTE_QUEEN:
+            return 885;
+        default:
+            fatalError("Wrong move type (move material)!\n");
     }
 }
 
@@ -188,10 +172,10 @@ int parseFen(Position* p, const char* fen, bool* badChar) {
 
     p->castling = castling & possibleCastling(p);
     p->enPassant = enPassant;
-    if (p->player == BLACK) p->key ^= turnKey;
+    if (p->player == BLACK) p->key ^= zobrist.turn;
     for (int i = 0; i < 4; i++)
-        if (p->castling & (1 << i)) p->key ^= castleKey[i];
-    if (p->enPassant) p->key ^= enPassantKey[p->enPassant & 7];
+        if (p->castling & (1 << i)) p->key ^= zobrist.castle[i];
+    if (p->enPassant) p->key ^= zobrist.enPassant[p->enPassant & 7];
     p->check = positionIsInCheck(p);
     return 1;
 }
@@ -285,17 +269,21 @@ void positionIsOk(const Position* p) {
         }
         int colour = piece & 1;
         if (!(p->occupied & b))
-            positionFail(p, "3. Bitboard is wrong (piece=%c,square=%d) !\n", pieceToChar[piece], sq);
+            positionFail(p, "3. Bitboard is wrong (piece=%c,square=%d) !\n", pieceToChar[piece],
+                         sq);
         if (!(p->bitboard[colour] & b))
-            positionFail(p, "6. Bitboard is wrong (piece=%c,square=%d) !\n", pieceToChar[colour], sq);
+            positionFail(p, "6. Bitboard is wrong (piece=%c,square=%d) !\n", pieceToChar[colour],
+                         sq);
         if (p->bitboard[colour ^ 1] & b)
-            positionFail(p, "7. Bitboard is wrong (piece=%c,square=%d) !\n", pieceToChar[colour], sq);
+            positionFail(p, "7. Bitboard is wrong (piece=%c,square=%d) !\n", pieceToChar[colour],
+                         sq);
         if (!(p->bitboard[piece] & b))
-            positionFail(p, "8. Bitboard is wrong (piece=%c,square=%d) !\n", pieceToChar[piece], sq);
+            positionFail(p, "8. Bitboard is wrong (piece=%c,square=%d) !\n", pieceToChar[piece],
+                         sq);
         for (int code = WHITE_PAWN; code < 14; code++)
             if (code != piece && (p->bitboard[code] & b))
-                positionFail(p, "12. Bitboard is wrong (piece=%c,square=%d) !\n",
-                             pieceToChar[code], sq);
+                positionFail(p, "12. Bitboard is wrong (piece=%c,square=%d) !\n", pieceToChar[code],
+                             sq);
     }
     if (!p->bitboard[WHITE_KING]) positionFail(p, "13. Bitboard is wrong (without white king) !\n");
     if (!p->bitboard[BLACK_KING]) positionFail(p, "14. Bitboard is wrong (without black king) !\n");

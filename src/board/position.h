@@ -6,14 +6,15 @@
 
 #include <cstdint>
 
-#include "board/bit.h"
+#include "base/bit.h"
+#include "base/piece.h"
+#include "base/square.h"
 #include "board/move.h"
-#include "board/piece.h"
-#include "board/square.h"
+#include "board/zobrist.h"
 #include "tables/init.h"
 #include "tables/magic.h"
 
-// Castling-rights bits; bit value 1 << i has the key castleKey[i].
+// Castling-rights bits; bit value 1 << i has the key zobrist.castle[i].
 enum : int {
     CASTLE_WHITE_KING = 1,
     CASTLE_WHITE_QUEEN = 2,
@@ -73,13 +74,6 @@ struct Position {
 inline constexpr int pieceValue[14] = {0, 0, 90, 90, 300, 300, 325, 325, 500, 500, 975, 975, 0, 0};
 inline constexpr int piecePhase[14] = {0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 4, 4, 0, 0};
 inline constexpr char pieceToChar[] = "XxPpNnBbRrQqKk";
-
-extern uint64_t squareKey[14][64];
-extern uint64_t enPassantKey[8];
-extern uint64_t castleKey[4];
-extern uint64_t turnKey;
-
-void initZobrist(GRand* generator);
 
 Position* positionNew();
 void positionFree(Position* position);

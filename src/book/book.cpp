@@ -6,14 +6,11 @@
 #include <cerrno>
 #include <cstring>
 
-#include "board/bit.h"
-#include "board/piece.h"
-#include "board/square.h"
-#include "frontend/output.h"
-#include "moves/movegenerator.h"
-
-char bookPath[BOOK_PATH_SIZE] = "./performance.bin";
-int ownBook = 1;
+#include "base/bit.h"
+#include "base/output.h"
+#include "base/piece.h"
+#include "base/square.h"
+#include "moves/picker.h"
 
 namespace {
 
@@ -65,10 +62,10 @@ Move bookMoveToMove(Position* position, unsigned bookMoveWord) {
             to = C8;
     }
 
-    RootMoveList list;
-    rootMovesGenerate(position, &list);
+    MoveList list;
+    legalMovesGenerate(position, &list);
     for (uint32_t i = 0; i < list.count; i++) {
-        Move move = list.moves[i].move;
+        Move move = list.moves[i];
         // A promotion code on a move that promotes nothing marks a broken entry.
         if (moveFrom(move) == from && moveTo(move) == to && bookPromotion(move) == promotion)
             return move;
@@ -78,7 +75,7 @@ Move bookMoveToMove(Position* position, unsigned bookMoveWord) {
 
 }  // namespace
 
-void bookOpen() {
+void bookOpen(const char* bookPath) {
     if (bookFile) bookClose();
 
     // Only a regular file can be a book: opening a FIFO would block the engine,
@@ -105,7 +102,7 @@ void bookClose() {
     bookrand = nullptr;
 }
 
-int isBookLoaded() { return ownBook && bookFile ? 1 : 0; }
+bool bookIsOpen() { return bookFile != nullptr; }
 
 uint64_t getBookKey(const Position* position) {
     uint64_t key = 0;

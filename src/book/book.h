@@ -28,22 +28,17 @@ enum : int {
 };
 
 inline constexpr int BOOK_ENTRY_SIZE = 16;
-inline constexpr int BOOK_PATH_SIZE = 256;
 
-// "Book File" and "OwnBook".
-extern char bookPath[BOOK_PATH_SIZE];
-extern int ownBook;
-
-// (Re)opens the book named by bookPath. A path that cannot be opened, or that
-// names no regular file, is not an error: "info string book (%s) not loaded"
-// is written and the engine plays without a book.
-void bookOpen();
+// (Re)opens the book at the path. A path that cannot be opened, or that names
+// no regular file, is not an error: "info string book (%s) not loaded" is
+// written and the engine plays without a book.
+void bookOpen(const char* path);
 
 // Closes the book if one is open.
 void bookClose();
 
-// 1 if "OwnBook" is on and a book file is open.
-int isBookLoaded();
+// Whether a book file is open.
+bool bookIsOpen();
 
 // Polyglot key of the position.
 uint64_t getBookKey(const Position* position);

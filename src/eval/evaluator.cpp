@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "search/hash.h"
+#include "eval/pawntable.h"
 #include "tables/init.h"
 #include "tables/magic.h"
 
@@ -231,9 +231,9 @@ void evalPawns(const Position* position, EvalInfo* info) {
     uint64_t key = pawnKey(position);
     PawnHashEntry* slot;
     int score[2];
-    if (!pawnHashFind(key, &slot, score, info->passed)) {
+    if (!pawnTableFind(key, &slot, score, info->passed)) {
         evalPawnStructure(position, score, info->passed);
-        pawnHashWrite(key, slot, score, info->passed);
+        pawnTableWrite(key, slot, score, info->passed);
     }
     info->opening += score[0];
     info->endgame += score[1];

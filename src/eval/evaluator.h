@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "board/bit.h"
+#include "base/bit.h"
 #include "board/position.h"
 
 // The record of one evaluation, shared by the term functions.
@@ -75,23 +75,6 @@ void evalPasser(const Position* position, EvalInfo* info);
 // The pawn structure computed without the pawn table: the score (opening,
 // endgame) and the passed sets. evalPawns stores it under pawnKey.
 void evalPawnStructure(const Position* position, int score[2], Bitboard passed[2]);
-
-// Key of the pawn structure: a mixed hash of the white and the black pawn
-// sets, so structures with the colours exchanged get different keys and the
-// slots are spread over the whole table.
-inline uint64_t pawnKey(Bitboard white, Bitboard black) {
-    uint64_t h = white * 0x9e3779b97f4a7c15ULL ^ black * 0xc2b2ae3d27d4eb4fULL;
-    h ^= 0x165667b19e3779f9ULL;  // no structure, not even the empty one, keys to 0
-    h ^= h >> 33;
-    h *= 0xff51afd7ed558ccdULL;
-    h ^= h >> 33;
-    h *= 0xc4ceb9fe1a85ec53ULL;
-    h ^= h >> 33;
-    return h;
-}
-inline uint64_t pawnKey(const Position* position) {
-    return pawnKey(position->bitboard[WHITE_PAWN], position->bitboard[BLACK_PAWN]);
-}
 
 // King safety helpers for a king of colour c.
 // Shelter of file f for a king on rank r: 0 (pawn at home) .. 36 (none in front).

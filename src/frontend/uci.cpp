@@ -3,27 +3,23 @@
 #include <cstring>
 #include <string_view>
 
-#include "bitbases/egbb.h"
-#include "book/book.h"
-#include "frontend/output.h"
-#include "frontend/ucitext.h"
-#include "moves/movedo.h"
-#include "search/hash.h"
-#include "search/startsearch.h"
-#include "search/threadsearch.h"
-#include "tables/init.h"
+#include <glib.h>
 
-GRand* mrand = nullptr;
-GTimer* timer = nullptr;
-Position* position = nullptr;
-SearchParameter searchParameter;
-int ponder = 0;
+#include "base/output.h"
+#include "frontend/engine.h"
+#include "frontend/ucitext.h"
+
+Position* currentPosition = nullptr;
 
 namespace {
 
-GMainLoop* loop = nullptr;
-GIOChannel* uci_stdin = nullptr;
-guint stdinWatch = 0;
+// The main loop and its watch on standard input.
+struct InputLoop {
+    GMainLoop* loop = nullptr;
+    GIOChannel* channel = nullptr;
+    guint watch = 0;
+};
+InputLoop input;
 
 gboolean uciReadLine(GIOChannel* channel, GIOCondition, gpointer) {
     gchar* line = nullptr;
@@ -35,23 +31,21 @@ gboolean uciReadLine(GIOChannel* channel, GIOCondition, gpointer) {
         // End of input or a read failure acts as "quit".
         if (error) g_error_free(error);
         g_free(line);
-        stdinWatch = 0;
+        input.watch = 0;
         uciQuit();
         return FALSE;
     }
     bool serving = uciDispatch(line);
     g_free(line);
-    if (!serving) stdinWatch = 0;
+    if (!serving) input.watch = 0;
     return serving;
 }
 
 }  // namespace
 
-double uciGetTime() { return g_timer_elapsed(timer, nullptr); }
-
 void uciIsReady() { outPrintf(true, "readyok\n"); }
 
-void uciDebug() { positionPrint(position); }
+void uciDebug() { positionPrint(currentPosition); }
 
 std::string_view uciCommandWord(const char* line, const char** rest) {
     const char* start = line;
@@ -95,59 +89,32 @@ bool uciDispatch(const char* line) {
     return true;
 }
 
-void uciStartup() {
-    mrand = g_rand_new_with_seed(0);
-    timer = g_timer_new();
-    init(mrand);
-    position = positionNew();
-    uciOptionsInit();
-    hashCreate();
-    pawnHashCreate();
-    threadsCreate();
-    egbbLoadLibrary();
-    bookOpen();
-}
-
 void uciRun() {
-    loop = g_main_loop_new(nullptr, FALSE);
-    uciStartup();
+    input.loop = g_main_loop_new(nullptr, FALSE);
+    engineStart();
 
-    uci_stdin = g_io_channel_unix_new(0);
-    if (!uci_stdin) fatalError("Cannot create new uci GIOChannel!\n");
+    input.channel = g_io_channel_unix_new(0);
+    if (!input.channel) fatalError("Cannot create new uci GIOChannel!\n");
     // Raw bytes: protocol text is ASCII and anything else must not stop the reader.
-    g_io_channel_set_encoding(uci_stdin, nullptr, nullptr);
-    stdinWatch = g_io_add_watch(uci_stdin, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
-                                uciReadLine, nullptr);
-    if (!stdinWatch) fatalError("Cannot add watch on GIOChannel!\n");
+    g_io_channel_set_encoding(input.channel, nullptr, nullptr);
+    input.watch =
+        g_io_add_watch(input.channel, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
+                       uciReadLine, nullptr);
+    if (!input.watch) fatalError("Cannot add watch on GIOChannel!\n");
 
-    g_main_loop_run(loop);
-    g_main_loop_unref(loop);
-    loop = nullptr;
+    g_main_loop_run(input.loop);
+    g_main_loop_unref(input.loop);
+    input.loop = nullptr;
 }
 
 void uciQuit() {
-    // A running search is stopped and waited for before anything is released.
-    ponderSearch.store(0, std::memory_order_relaxed);
-    searchStop();
-
-    if (stdinWatch) g_source_remove(stdinWatch);
-    stdinWatch = 0;
-    if (uci_stdin) {
-        g_io_channel_shutdown(uci_stdin, TRUE, nullptr);
-        g_io_channel_unref(uci_stdin);
-        uci_stdin = nullptr;
+    if (input.watch) g_source_remove(input.watch);
+    input.watch = 0;
+    if (input.channel) {
+        g_io_channel_shutdown(input.channel, TRUE, nullptr);
+        g_io_channel_unref(input.channel);
+        input.channel = nullptr;
     }
-    if (loop) g_main_loop_quit(loop);
-    positionFree(position);
-    position = nullptr;
-    g_rand_free(mrand);
-    mrand = nullptr;
-    g_timer_destroy(timer);
-    timer = nullptr;
-    uciOptionsFree();
-    bookClose();
-    egbbClose();
-    threadsDestroy();
-    hashDestroy();
-    pawnHashDestroy();
+    if (input.loop) g_main_loop_quit(input.loop);
+    engineStop();
 }

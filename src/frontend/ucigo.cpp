@@ -1,3 +1,5 @@
+#include <glib.h>
+
 #include <cstring>
 
 #include "frontend/uci.h"
@@ -54,15 +56,16 @@ bool uciParseGo(const char* text, SearchParameter* parameter) {
 }
 
 void uciGo(const char* text) {
-    bool pondering = uciParseGo(text, &searchParameter);
-    ponderSearch.store(pondering, std::memory_order_relaxed);
-
-    g_timer_start(timer);
+    SearchParameter parameter;
+    bool pondering = uciParseGo(text, &parameter);
 
     // Stop the running search and wait for its move before the new one starts.
-    if (pondering) ponderSearch.store(0, std::memory_order_relaxed);
+    ponderSearch.store(0, std::memory_order_relaxed);
     searchStop();
-    if (pondering) ponderSearch.store(1, std::memory_order_relaxed);
+    ponderSearch.store(pondering, std::memory_order_relaxed);
 
-    searchStart(position, &searchParameter);
+    SearchLimits limits = searchLimits(currentPosition, parameter, pondering);
+    limits.lines = options.multiPv;
+    limits.useBook = options.ownBook != 0;
+    searchStart(currentPosition, limits, &uciReport);
 }

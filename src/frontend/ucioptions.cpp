@@ -1,95 +1,109 @@
+#include <glib.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
 
+#include "base/output.h"
 #include "bitbases/egbb.h"
 #include "book/book.h"
-#include "frontend/output.h"
 #include "frontend/uci.h"
 #include "frontend/ucitext.h"
 #include "search/hash.h"
-#include "search/search.h"
 #include "search/threadsearch.h"
 
-char uciAbout[ABOUT_TEXT_SIZE] = "https://korvan-chess.org";
+EngineOptions options;
 
 namespace {
 
-GList* uciOption = nullptr;
+enum : int {
+    OPTION_SPIN = 0,
+    OPTION_STRING = 1,
+    OPTION_BUTTON = 2,
+    OPTION_CHECK = 3,
+};
 
-UciOption* optionNew(const char* name, int type, void* target) {
-    UciOption* option = g_new0(UciOption, 1);
-    g_strlcpy(option->name, name, sizeof option->name);
-    option->type = type;
-    option->target = target;
-    uciOption = g_list_append(uciOption, option);
-    return option;
+// What a change of each option sets going; options without a handler are read
+// when the next search starts.
+void threadsChanged() {
+    threadsDestroy();
+    threadsCreate(options.threads);
 }
+void hashChanged() {
+    hashDestroy();
+    hashCreate(options.hashMegabytes);
+}
+void clearHashPressed() { hashClear(); }
+void bookFileChanged() {
+    bookClose();
+    bookOpen(options.bookFile);
+}
+void bitbasesChanged() { egbbLoad(options.bitbasesPath, options.bitbasesCacheMegabytes); }
+
+// One option: its protocol name and type, where its value lives in `options`,
+// its default and range, and what a new value sets going.
+struct UciOption {
+    const char* name;
+    int type;
+    int* number;        // spin and check options
+    char* text;         // string options
+    size_t textSize;    // room in `text`, the terminating zero included
+    int defaultNumber;  // spin and check options
+    const char* defaultText;
+    int min, max;
+    void (*changed)();  // null: nothing to do beyond storing the value
+};
+
+// In the order of the "uci" answer.
+const UciOption optionTable[] = {
+    {"Ponder", OPTION_CHECK, &options.ponder, nullptr, 0, 0, nullptr, 0, 1, nullptr},
+    {"MultiPV", OPTION_SPIN, &options.multiPv, nullptr, 0, 1, nullptr, 1, 20, nullptr},
+    {"Threads", OPTION_SPIN, &options.threads, nullptr, 0, 1, nullptr, 1, MAX_SEARCH_THREADS,
+     threadsChanged},
+    {"Hash", OPTION_SPIN, &options.hashMegabytes, nullptr, 0, 64, nullptr, 1, 4096, hashChanged},
+    {"OwnBook", OPTION_CHECK, &options.ownBook, nullptr, 0, 1, nullptr, 0, 1, nullptr},
+    {"Book File", OPTION_STRING, nullptr, options.bookFile, sizeof options.bookFile, 0,
+     "./performance.bin", 0, 0, bookFileChanged},
+    {"Bitbases Path", OPTION_STRING, nullptr, options.bitbasesPath, sizeof options.bitbasesPath, 0,
+     "./egbb", 0, 0, bitbasesChanged},
+    {"Bitbases Cache Size", OPTION_SPIN, &options.bitbasesCacheMegabytes, nullptr, 0, 16, nullptr,
+     1, 256, bitbasesChanged},
+    {"Clear Hash", OPTION_BUTTON, nullptr, nullptr, 0, 0, nullptr, 0, 0, clearHashPressed},
+    {"UCI_EngineAbout", OPTION_STRING, nullptr, options.engineAbout, sizeof options.engineAbout, 0,
+     "https://korvan-chess.org", 0, 0, nullptr},
+};
 
 }  // namespace
 
-void uciAddSpinOption(const char* name, int min, int max, int* target) {
-    UciOption* option = optionNew(name, OPTION_SPIN, target);
-    option->value = *target;
-    option->min = min;
-    option->max = max;
-}
-
-void uciAddCheckOption(const char* name, int defaultValue, int* target) {
-    UciOption* option = optionNew(name, OPTION_CHECK, target);
-    option->value = defaultValue;
-    *target = defaultValue;
-}
-
-void uciAddStringOption(const char* name, const char* defaultText, char* target, int size) {
-    UciOption* option = optionNew(name, OPTION_STRING, target);
-    g_strlcpy(option->text, defaultText, sizeof option->text);
-    if (target != defaultText) g_strlcpy(target, defaultText, static_cast<gsize>(size));
-}
-
-void uciAddButtonOption(const char* name) { optionNew(name, OPTION_BUTTON, nullptr); }
-
 void uciOptionsInit() {
-    uciAddCheckOption("Ponder", ponder, &ponder);
-    uciAddSpinOption("MultiPV", 1, 20, &searchMultipv);
-    searchThreads = 1;
-    uciAddSpinOption("Threads", 1, MAX_SEARCH_THREADS, &searchThreads);
-    uciAddSpinOption("Hash", 1, 4096, &hashSize);
-    uciAddCheckOption("OwnBook", ownBook, &ownBook);
-    uciAddStringOption("Book File", bookPath, bookPath, sizeof bookPath);
-    uciAddStringOption("Bitbases Path", bitbasesPath, bitbasesPath, sizeof bitbasesPath);
-    uciAddSpinOption("Bitbases Cache Size", 1, 256, &egbbCacheSize);
-    uciAddButtonOption("Clear Hash");
-    uciAddStringOption("UCI_EngineAbout", uciAbout, uciAbout, sizeof uciAbout);
-}
-
-void uciOptionsFree() {
-    g_list_free_full(uciOption, g_free);
-    uciOption = nullptr;
+    for (const UciOption& option : optionTable) {
+        if (option.number) *option.number = option.defaultNumber;
+        if (option.text) g_strlcpy(option.text, option.defaultText, option.textSize);
+    }
 }
 
 void uciIdentity() {
     OutBuffer out;
     out.printf("id name %s\n", ENGINE_NAME);
     out.printf("id author %s\n", ENGINE_AUTHOR);
-    for (GList* cell = uciOption; cell; cell = cell->next) {
-        const UciOption* option = static_cast<const UciOption*>(cell->data);
-        switch (option->type) {
+    for (const UciOption& option : optionTable) {
+        switch (option.type) {
             case OPTION_SPIN:
-                out.printf("option name %s type spin default %i min %i max %i\n", option->name,
-                           option->value, option->min, option->max);
+                out.printf("option name %s type spin default %i min %i max %i\n", option.name,
+                           option.defaultNumber, option.min, option.max);
                 break;
             case OPTION_STRING:
-                out.printf("option name %s type string default %s\n", option->name, option->text);
+                out.printf("option name %s type string default %s\n", option.name,
+                           option.defaultText);
                 break;
             case OPTION_BUTTON:
-                out.printf("option name %s type button\n", option->name);
+                out.printf("option name %s type button\n", option.name);
                 break;
             case OPTION_CHECK:
-                out.printf("option name %s type check default %s\n", option->name,
-                           option->value ? "true" : "false");
+                out.printf("option name %s type check default %s\n", option.name,
+                           option.defaultNumber ? "true" : "false");
                 break;
         }
     }
@@ -99,11 +113,9 @@ void uciIdentity() {
 
 namespace {
 
-UciOption* findOption(std::string_view name) {
-    for (GList* cell = uciOption; cell; cell = cell->next) {
-        UciOption* option = static_cast<UciOption*>(cell->data);
-        if (uciWordIs(option->name, name)) return option;
-    }
+const UciOption* findOption(std::string_view name) {
+    for (const UciOption& option : optionTable)
+        if (uciWordIs(option.name, name)) return &option;
     return nullptr;
 }
 
@@ -122,11 +134,11 @@ void endSearchBeforeChange() {
     searchStop();
 }
 
-// Applies the value to the option; false after an input error, the option
+// Stores the value in the option; false after an input error, the option
 // keeping its old value. `value` is the text after the word "value", null when
 // the command has none.
-bool applyValue(UciOption* option, const char* value) {
-    switch (option->type) {
+bool storeValue(const UciOption& option, const char* value) {
+    switch (option.type) {
         case OPTION_CHECK: {
             const char* s = value ? value : "";
             std::string word(uciNextWord(&s));
@@ -136,8 +148,8 @@ bool applyValue(UciOption* option, const char* value) {
                 return false;
             }
             endSearchBeforeChange();
-            *static_cast<int*>(option->target) = on ? 1 : 0;
-            outPrintf(true, "info string %s set to %s\n", option->name, word.c_str());
+            *option.number = on ? 1 : 0;
+            outPrintf(true, "info string %s set to %s\n", option.name, word.c_str());
             return true;
         }
         case OPTION_SPIN: {
@@ -150,17 +162,13 @@ bool applyValue(UciOption* option, const char* value) {
                 inputError("Wrong value %s!\n", word.c_str());
                 return false;
             }
-            if (number < option->min || number > option->max) {
-                inputError("Wrong uci option value (%s:%lld)\n", option->name, number);
+            if (number < option.min || number > option.max) {
+                inputError("Wrong uci option value (%s:%lld)\n", option.name, number);
                 return false;
             }
             endSearchBeforeChange();
-            // The worker pool is rebuilt only once the new count is known to be good.
-            bool threads = option->target == &searchThreads;
-            if (threads) threadsDestroy();
-            *static_cast<int*>(option->target) = static_cast<int>(number);
-            if (threads) threadsCreate();
-            outPrintf(true, "info string %s set to %d\n", option->name, static_cast<int>(number));
+            *option.number = static_cast<int>(number);
+            outPrintf(true, "info string %s set to %d\n", option.name, static_cast<int>(number));
             return true;
         }
         case OPTION_STRING: {
@@ -169,15 +177,13 @@ bool applyValue(UciOption* option, const char* value) {
                 return false;
             }
             std::string_view text = trim(value);
-            int size = option->target == uciAbout ? ABOUT_TEXT_SIZE : OPTION_TEXT_SIZE;
-            if (text.size() >= static_cast<size_t>(size)) {
+            if (text.size() >= option.textSize) {
                 inputError("Wrong value %.*s!\n", static_cast<int>(text.size()), text.data());
                 return false;
             }
             endSearchBeforeChange();
-            char* target = static_cast<char*>(option->target);
-            memcpy(target, text.data(), text.size());
-            target[text.size()] = 0;
+            memcpy(option.text, text.data(), text.size());
+            option.text[text.size()] = 0;
             return true;
         }
         default:
@@ -207,22 +213,12 @@ void uciSetOption(const char* text) {
     }
     if (name.empty()) return;
 
-    UciOption* option = findOption(name);
+    const UciOption* option = findOption(name);
     if (!option) {
         outPrintf(false, "info wrong uci option name (%s)\n", name.c_str());
         return;
     }
-    if (!applyValue(option, value)) return;
-
-    if (uciWordIs(name, "Clear Hash")) {
-        hashReset();
-    } else if (uciWordIs(name, "Hash")) {
-        hashDestroy();
-        hashCreate();
-    } else if (uciWordIs(name, "Book File")) {
-        bookClose();
-        bookOpen();
-    } else if (uciWordIs(name, "Bitbases Path") || uciWordIs(name, "Bitbases Cache Size")) {
-        egbbLoadLibrary();
-    }
+    // The value is checked before anything changes: a refused "Threads" value
+    // leaves the pool as it was, so a pool always exists for the next search.
+    if (storeValue(*option, value) && option->changed) option->changed();
 }

@@ -1,9 +1,9 @@
 #include <cstring>
 #include <string_view>
 
+#include "frontend/movetext.h"
 #include "frontend/uci.h"
 #include "frontend/ucitext.h"
-#include "moves/movedo.h"
 
 void uciSetPosition(const char* text) {
     const char* s = text;
@@ -11,13 +11,13 @@ void uciSetPosition(const char* text) {
     if (uciWordIs(first, "startpos")) {
         const char* after = s;
         std::string_view next = uciNextWord(&after);
-        positionStartPosition(position);
-        if (uciWordIs(next, "moves")) stringMovesDo(position, after);
+        positionStartPosition(currentPosition);
+        if (uciWordIs(next, "moves")) stringMovesDo(currentPosition, after);
     } else if (uciWordIs(first, "fen")) {
         // A record that is refused leaves the position as it was; its moves
         // are then not played either.
-        if (!positionSetFen(position, s)) return;
+        if (!positionSetFen(currentPosition, s)) return;
         const char* moves = strstr(s, "moves");
-        if (moves) stringMovesDo(position, moves + 5);
+        if (moves) stringMovesDo(currentPosition, moves + 5);
     }
 }

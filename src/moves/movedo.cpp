@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "frontend/output.h"
+#include "base/output.h"
 
 namespace {
 
@@ -79,7 +79,7 @@ inline void castlingClear(Position* p, int lost) {
     if (!lost) return;
     p->castling ^= lost;
     while (lost) {
-        p->key ^= castleKey[__builtin_ctz(lost)];
+        p->key ^= zobrist.castle[__builtin_ctz(lost)];
         lost &= lost - 1;
     }
 }
@@ -89,7 +89,7 @@ inline void pieceMove(Position* p, int piece, int from, int to) {
     Bitboard fromTo = bitOf(from) | bitOf(to);
     p->bitboard[piece & 1] ^= fromTo;
     p->bitboard[piece] ^= fromTo;
-    p->key ^= squareKey[piece][from] ^ squareKey[piece][to];
+    p->key ^= zobrist.square[piece][from] ^ zobrist.square[piece][to];
     p->board[from] = EMPTY;
     p->board[to] = piece;
     p->pvtOpening += pvt[piece][to].opening - pvt[piece][from].opening;
@@ -102,7 +102,7 @@ inline void pieceRemove(Position* p, int piece, int sq) {
     Bitboard b = bitOf(sq);
     p->bitboard[piece & 1] ^= b;
     p->bitboard[piece] ^= b;
-    p->key ^= squareKey[piece][sq];
+    p->key ^= zobrist.square[piece][sq];
     p->pvtOpening -= pvt[piece][sq].opening;
     p->pvtEndgame -= pvt[piece][sq].endgame;
     p->material[piece & 1] -= pieceValue[piece];
@@ -153,7 +153,7 @@ inline void normalMoveDo(Position* p, Move move) {
                 Bitboard beside = ((bitOf(to) >> 1) & NOT_FILE_H) | ((bitOf(to) << 1) & NOT_FILE_A);
                 if (beside & p->bitboard[BLACK_PAWN]) {
                     p->enPassant = to - 8;
-                    p->key ^= enPassantKey[(to - 8) & 7];
+                    p->key ^= zobrist.enPassant[(to - 8) & 7];
                 }
             } else if (to >= 48) {
                 p->extension = 1;
@@ -163,7 +163,7 @@ inline void normalMoveDo(Position* p, Move move) {
                 Bitboard beside = ((bitOf(to) >> 1) & NOT_FILE_H) | ((bitOf(to) << 1) & NOT_FILE_A);
                 if (beside & p->bitboard[WHITE_PAWN]) {
                     p->enPassant = to + 8;
-                    p->key ^= enPassantKey[(to + 8) & 7];
+                    p->key ^= zobrist.enPassant[(to + 8) & 7];
                 }
             } else if (to <= 15) {
                 p->extension = 1;
@@ -215,7 +215,7 @@ inline void promoteMoveDo(Position* p, Move move, int whitePiece) {
     p->bitboard[pawn] ^= fromBit;
     p->bitboard[piece] ^= toBit;
     p->occupied ^= fromBit | toBit;
-    p->key ^= squareKey[pawn][from] ^ squareKey[piece][to];
+    p->key ^= zobrist.square[pawn][from] ^ zobrist.square[piece][to];
     p->board[from] = EMPTY;
     p->board[to] = piece;
     p->pvtOpening += pvt[piece][to].opening - pvt[pawn][from].opening;
@@ -231,7 +231,7 @@ inline void promoteMoveDo(Position* p, Move move, int whitePiece) {
         p->bitboard[them] ^= toBit;
         p->bitboard[victim] ^= toBit;
         p->occupied ^= toBit;
-        p->key ^= squareKey[victim][to];
+        p->key ^= zobrist.square[victim][to];
         p->pvtOpening -= pvt[victim][to].opening;
         p->pvtEndgame -= pvt[victim][to].endgame;
         p->material[them] -= pieceValue[victim];
@@ -290,7 +290,7 @@ int castleMoveDo(Position* p, Move move) {
     p->occupied ^= bitOf(kingFrom) | bitOf(kingTo) | bitOf(rookFrom) | bitOf(rookTo);
     // Castling counts as irreversible for the repetition scan.
     p->staticMoves = 0;
-    p->key ^= turnKey;
+    p->key ^= zobrist.turn;
     p->player ^= 1;
     p->ply++;
     p->check = sideToMoveInCheck(p);
@@ -392,7 +392,7 @@ int moveDo(Position* p, Move move) {
     r->move = move;
 
     if (p->enPassant) {
-        p->key ^= enPassantKey[p->enPassant & 7];
+        p->key ^= zobrist.enPassant[p->enPassant & 7];
         p->enPassant = 0;
     }
     p->capture = 0;
@@ -427,13 +427,13 @@ int moveDo(Position* p, Move move) {
             p->player ^= 1;
             p->ply++;
             p->staticMoves = 0;
-            p->key ^= turnKey;
+            p->key ^= zobrist.turn;
             return 1;
         default:
             fatalError("Wrong move type!\n");
     }
 
-    p->key ^= turnKey;
+    p->key ^= zobrist.turn;
     p->player ^= 1;
     p->ply++;
     // The mover's king may not be left attacked, not even by the enemy king.
@@ -476,150 +476,4 @@ void moveUndo(Position* p) {
     }
     memcpy(&p->key, r, SAVED_BYTES);
     p->player ^= 1;
-}
-
-namespace {
-
-// One bubble pass from the end carries the best remaining score to `current`;
-// everything in front of the lowest swap is then in final order, so the next
-// picks below sortedUpTo need no pass. Equal scores never swap: ties keep
-// their generation order.
-inline void pickerSort(MoveList* list) {
-    const uint32_t current = list->current, count = list->count;
-    if (current + 1 >= count) {
-        list->sortedUpTo = count;
-        return;
-    }
-    uint32_t lastSwap = count;
-    for (uint32_t i = count - 1; i > current; i--) {
-        if (list->scores[i - 1] < list->scores[i]) {
-            int32_t score = list->scores[i];
-            list->scores[i] = list->scores[i - 1];
-            list->scores[i - 1] = score;
-            Move move = list->moves[i];
-            list->moves[i] = list->moves[i - 1];
-            list->moves[i - 1] = move;
-            lastSwap = i;
-        }
-    }
-    list->sortedUpTo = lastSwap;
-}
-
-// Makes the best remaining legal move of the list and returns it; 0 when the
-// list is used up (illegal entries are skipped).
-inline Move pickerNext(Position* position, MoveList* list) {
-    while (list->current < list->count) {
-        if (list->current >= list->sortedUpTo) pickerSort(list);
-        Move move = list->moves[list->current++];
-        if (moveDo(position, move)) return move;
-    }
-    return MOVE_NONE;
-}
-
-}  // namespace
-
-Move nextMoveDo(Position* position, MoveList* list) {
-    if (list->stage == STAGE_NONE) {
-        dinamicMovesGenerate(position, list);
-        list->stage = STAGE_DINAMIC;
-    }
-    for (;;) {
-        Move move = pickerNext(position, list);
-        if (move || list->stage != STAGE_DINAMIC) return move;
-        // Quiet moves only once every capture and promotion has been tried.
-        staticMovesGenerate(position, list);
-        list->stage = STAGE_STATIC;
-    }
-}
-
-Move nextDinamicMoveDo(Position* position, MoveList* list) {
-    if (list->stage == STAGE_NONE) {
-        dinamicMovesGenerate(position, list);
-        list->stage = STAGE_DINAMIC;
-    }
-    return pickerNext(position, list);
-}
-
-namespace {
-
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
-}  // namespace
-
-Move moveFromText(Position* position, const char* text) {
-    RootMoveList list;
-    rootMovesGenerate(position, &list);
-    char moveText[MOVE_TEXT_SIZE];
-    for (uint32_t i = 0; i < list.count; i++) {
-        moveToString(list.moves[i].move, moveText);
-        if (g_ascii_strcasecmp(moveText, text) == 0) return list.moves[i].move;
-    }
-    return MOVE_NONE;
-}
-
-int stringMovesDo(Position* position, const char* text) {
-    const char* s = text;
-    // Keeps games of any length within the history stack.
-    positionCompactHistory(position);
-    for (;;) {
-        while (isBlank(*s)) s++;
-        if (!*s) return 1;
-        const char* word = s;
-        while (*s && !isBlank(*s)) s++;
-        const int length = static_cast<int>(s - word);
-
-        // A text longer than any move text matches nothing, whatever its length.
-        Move found = MOVE_NONE;
-        if (length < MOVE_TEXT_SIZE) {
-            char candidate[MOVE_TEXT_SIZE];
-            memcpy(candidate, word, length);
-            candidate[length] = 0;
-            found = moveFromText(position, candidate);
-        }
-        if (!found) {
-            positionPrint(position);
-            inputError("Can not make move (%.*s)!\n", length, word);
-            return 0;
-        }
-        if (!moveDo(position, found)) {
-            positionPrint(position);
-            fatalError("Wrong move:%.*s\n", length, word);
-        }
-        positionCompactHistory(position);
-    }
-}
-
-uint64_t perft(Position* position, int depth) {
-    if (depth <= 0) return 1;
-    MoveList list;
-    uint64_t nodes = 0;
-    dinamicMovesGenerate(position, &list);
-    for (uint32_t i = 0; i < list.count; i++) {
-        if (moveDo(position, list.moves[i])) {
-            nodes += depth == 1 ? 1 : perft(position, depth - 1);
-            moveUndo(position);
-        }
-    }
-    staticMovesGenerate(position, &list);
-    for (uint32_t i = 0; i < list.count; i++) {
-        if (moveDo(position, list.moves[i])) {
-            nodes += depth == 1 ? 1 : perft(position, depth - 1);
-            moveUndo(position);
-        }
-    }
-    return nodes;
-}
-
-uint64_t perftPicker(Position* position, int depth) {
-    if (depth <= 0) return 1;
-    MoveList list;
-    list.stage = STAGE_NONE;
-    uint64_t nodes = 0;
-    while (nextMoveDo(position, &list)) {
-        nodes += depth == 1 ? 1 : perftPicker(position, depth - 1);
-        moveUndo(position);
-    }
-    return nodes;
 }

@@ -1,9 +1,5 @@
 #include "moves/movegenerator.h"
 
-#include "moves/movedo.h"
-
-std::atomic<int32_t> history[64][64];
-
 namespace {
 
 constexpr Bitboard RANK_1 = 0x00000000000000ffULL;
@@ -68,47 +64,27 @@ inline void addPawnCaptures(ListWriter& out, const Position* p, Bitboard targets
     }
 }
 
-inline int32_t historyScore(int from, int to) {
-    return history[from][to].load(std::memory_order_relaxed);
-}
+// Scores for lists without quiet scores of their own.
+const QuietScores noQuietScores{};
 
-inline void addQuiets(ListWriter& out, int from, Bitboard targets) {
+inline void addQuiets(ListWriter& out, const QuietScores& scores, int from, Bitboard targets) {
     while (targets) {
         int to = bitPopFirst(targets);
-        out.add(moveMake(MOVE_NORMAL, from, to), historyScore(from, to));
+        out.add(moveMake(MOVE_NORMAL, from, to), scores[from][to].load(std::memory_order_relaxed));
     }
 }
 
-inline void addPawnQuiets(ListWriter& out, Bitboard targets, int delta) {
+inline void addPawnQuiets(ListWriter& out, const QuietScores& scores, Bitboard targets, int delta) {
     while (targets) {
         int to = bitPopFirst(targets);
         int from = to - delta;
-        out.add(moveMake(MOVE_NORMAL, from, to), historyScore(from, to));
+        out.add(moveMake(MOVE_NORMAL, from, to), scores[from][to].load(std::memory_order_relaxed));
     }
 }
 
 }  // namespace
 
-void historyClear() {
-    for (auto& row : history)
-        for (auto& entry : row) entry.store(0, std::memory_order_relaxed);
-}
-
-void historyAdd(int from, int to, int depth) {
-    int shift = depth < 0 ? 0 : depth > HISTORY_MAX_SHIFT ? HISTORY_MAX_SHIFT : depth;
-    int32_t bonus = int32_t{1} << shift;
-    std::atomic<int32_t>& entry = history[from][to];
-    // Concurrent adders can each pass this test once, which leaves far more
-    // room than the few threads need below INT32_MAX.
-    if (entry.load(std::memory_order_relaxed) > HISTORY_LIMIT - bonus) {
-        for (auto& row : history)
-            for (auto& e : row)
-                e.store(e.load(std::memory_order_relaxed) / 2, std::memory_order_relaxed);
-    }
-    entry.store(entry.load(std::memory_order_relaxed) + bonus, std::memory_order_relaxed);
-}
-
-void dinamicMovesGenerate(const Position* p, MoveList* list) {
+void tacticalMovesGenerate(const Position* p, MoveList* list) {
     ListWriter out(list);
     const int us = p->player, them = us ^ 1;
     const Bitboard* bb = p->bitboard;
@@ -163,8 +139,9 @@ void dinamicMovesGenerate(const Position* p, MoveList* list) {
     out.finish(list);
 }
 
-void staticMovesGenerate(const Position* p, MoveList* list) {
+void quietMovesGenerate(const Position* p, MoveList* list, const QuietScores* quietScores) {
     ListWriter out(list);
+    const QuietScores& scores = quietScores ? *quietScores : noQuietScores;
     const int us = p->player;
     const Bitboard* bb = p->bitboard;
     const Bitboard empty = ~p->occupied;
@@ -172,58 +149,43 @@ void staticMovesGenerate(const Position* p, MoveList* list) {
 
     if (us == WHITE) {
         Bitboard single = (pawns << 8) & empty;
-        addPawnQuiets(out, single & ~RANK_8, 8);
-        addPawnQuiets(out, ((single & RANK_3) << 8) & empty, 16);
+        addPawnQuiets(out, scores, single & ~RANK_8, 8);
+        addPawnQuiets(out, scores, ((single & RANK_3) << 8) & empty, 16);
         if ((p->castling & CASTLE_WHITE_KING) && !(p->occupied & (bitOf(F1) | bitOf(G1))))
-            out.add(CASTLE_E1G1, historyScore(E1, G1));
+            out.add(CASTLE_E1G1, scores[E1][G1].load(std::memory_order_relaxed));
         if ((p->castling & CASTLE_WHITE_QUEEN) &&
             !(p->occupied & (bitOf(B1) | bitOf(C1) | bitOf(D1))))
-            out.add(CASTLE_E1C1, historyScore(E1, C1));
+            out.add(CASTLE_E1C1, scores[E1][C1].load(std::memory_order_relaxed));
     } else {
         Bitboard single = (pawns >> 8) & empty;
-        addPawnQuiets(out, single & ~RANK_1, -8);
-        addPawnQuiets(out, ((single & RANK_6) >> 8) & empty, -16);
+        addPawnQuiets(out, scores, single & ~RANK_1, -8);
+        addPawnQuiets(out, scores, ((single & RANK_6) >> 8) & empty, -16);
         if ((p->castling & CASTLE_BLACK_KING) && !(p->occupied & (bitOf(F8) | bitOf(G8))))
-            out.add(CASTLE_E8G8, historyScore(E8, G8));
+            out.add(CASTLE_E8G8, scores[E8][G8].load(std::memory_order_relaxed));
         if ((p->castling & CASTLE_BLACK_QUEEN) &&
             !(p->occupied & (bitOf(B8) | bitOf(C8) | bitOf(D8))))
-            out.add(CASTLE_E8C8, historyScore(E8, C8));
+            out.add(CASTLE_E8C8, scores[E8][C8].load(std::memory_order_relaxed));
     }
 
     const Bitboard occupied = p->occupied;
     for (Bitboard b = bb[WHITE_KNIGHT + us]; b;) {
         int from = bitPopFirst(b);
-        addQuiets(out, from, attackKnight[from] & empty);
+        addQuiets(out, scores, from, attackKnight[from] & empty);
     }
     for (Bitboard b = bb[WHITE_BISHOP + us]; b;) {
         int from = bitPopFirst(b);
-        addQuiets(out, from, bishopAttacks(from, occupied) & empty);
+        addQuiets(out, scores, from, bishopAttacks(from, occupied) & empty);
     }
     for (Bitboard b = bb[WHITE_ROOK + us]; b;) {
         int from = bitPopFirst(b);
-        addQuiets(out, from, rookAttacks(from, occupied) & empty);
+        addQuiets(out, scores, from, rookAttacks(from, occupied) & empty);
     }
     for (Bitboard b = bb[WHITE_QUEEN + us]; b;) {
         int from = bitPopFirst(b);
-        addQuiets(out, from, queenAttacks(from, occupied) & empty);
+        addQuiets(out, scores, from, queenAttacks(from, occupied) & empty);
     }
     int king = bitFirst(bb[WHITE_KING + us]);
-    addQuiets(out, king, attackKing[king] & empty);
+    addQuiets(out, scores, king, attackKing[king] & empty);
 
     out.finish(list);
-}
-
-void rootMovesGenerate(Position* position, RootMoveList* list) {
-    MoveList moves;
-    moves.stage = STAGE_NONE;
-    uint32_t count = 0;
-    while (Move move = nextMoveDo(position, &moves)) {
-        if (count < MAX_MOVES) {
-            list->moves[count] = RootMove{};
-            list->moves[count].move = move;
-            count++;
-        }
-        moveUndo(position);
-    }
-    list->count = count;
 }

@@ -2,30 +2,26 @@
 
 #include <cstring>
 
-#include "bitbases/egbb.h"
-#include "book/book.h"
 #include "eval/evaluator.h"
-#include "frontend/output.h"
-#include "frontend/uci.h"
 #include "moves/movedo.h"
-#include "search/hash.h"
+#include "moves/picker.h"
+#include "search/history.h"
 #include "search/startsearch.h"
-#include "search/threadsearch.h"
 
-int searchMultipv = 1;
-std::atomic<int> iterativeDepth{0};
-std::atomic<int> searchDepth{0};
-NodeCounter nodeCounters[MAX_COUNTING_THREADS];
+SearchStats searchStats;
 thread_local int searchThreadIndex = 0;
 
 uint64_t searchNodes() {
     uint64_t total = 0;
-    for (const auto& counter : nodeCounters) total += counter.nodes.load(std::memory_order_relaxed);
+    for (const auto& counter : searchStats.nodes)
+        total += counter.nodes.load(std::memory_order_relaxed);
     return total;
 }
 
-void searchNodesReset() {
-    for (auto& counter : nodeCounters) counter.nodes.store(0, std::memory_order_relaxed);
+void searchStatsReset() {
+    for (auto& counter : searchStats.nodes) counter.nodes.store(0, std::memory_order_relaxed);
+    searchStats.selectiveDepth.store(0, std::memory_order_relaxed);
+    searchStats.bitbaseHits.store(0, std::memory_order_relaxed);
 }
 
 namespace {
@@ -136,13 +132,14 @@ int passedPawnMove(const Position* p) {
 int quiescent(Position* p, int alpha, int beta, int ply, int pv) {
     if (stopped()) return -MATE;
     searchNodesIncrement();
-    if (ply > searchDepth.load(std::memory_order_relaxed))
-        searchDepth.store(ply, std::memory_order_relaxed);
+    if (ply > searchStats.selectiveDepth.load(std::memory_order_relaxed))
+        searchStats.selectiveDepth.store(ply, std::memory_order_relaxed);
     // The history stack ends here: the static score stands in for the search.
     if (p->ply >= POSITION_PLY_LIMIT) return evaluate(p, alpha, beta, pv);
 
     int score;
-    if (egbbSearchProbe(p, ply, iterativeDepth.load(std::memory_order_relaxed), false, &score))
+    if (searchBitbaseProbe(p, ply, searchStats.iterationDepth.load(std::memory_order_relaxed),
+                           false, &score))
         return score;
     if (mateDistancePrune(ply, &alpha, &beta, &score)) return score;
 
@@ -154,8 +151,8 @@ int quiescent(Position* p, int alpha, int beta, int ply, int pv) {
     }
 
     MoveList list;
-    list.stage = STAGE_NONE;
-    while (nextDinamicMoveDo(p, &list)) {
+    pickerStart(&list, &quietHistory);
+    while (nextTacticalMoveDo(p, &list)) {
         int t = -quiescent(p, -beta, -alpha, ply + 1, pv);
         moveUndo(p);
         if (t > alpha) {
@@ -171,8 +168,8 @@ bool searchNodeOpen(Position* p, int* alpha, int* beta, int* depth, int ply, int
     if (positionRepeat(p) || p->staticMoves > 99) return *score = 0, true;
     if (p->ply >= POSITION_PLY_LIMIT) return *score = evaluate(p, *alpha, *beta, pv), true;
 
-    if (egbbSearchProbe(p, ply, iterativeDepth.load(std::memory_order_relaxed),
-                        bitbaseDrawByMaterial, score))
+    if (searchBitbaseProbe(p, ply, searchStats.iterationDepth.load(std::memory_order_relaxed),
+                           bitbaseDrawByMaterial, score))
         return true;
     if (mateDistancePrune(ply, alpha, beta, score)) return true;
 
@@ -216,7 +213,7 @@ bool searchNodeOpen(Position* p, int* alpha, int* beta, int* depth, int ply, int
 
 void searchHashMoveAgain(const Position* p, SearchNode* node) {
     uint64_t again;
-    if (hashFind2(node->slot, p->key, &again)) {
+    if (hashFindAgain(node->slot, p->key, &again)) {
         Move move = hashInfoMove(again);
         node->hashMove = move && searchMoveUsable(p, move) ? move : 0;
     }
@@ -270,7 +267,7 @@ int search(Position* p, int alpha, int beta, int depth, int ply, int nullMove, i
     }
 
     MoveList list;
-    list.stage = STAGE_NONE;
+    pickerStart(&list, &quietHistory);
     Move move = 0;
     if (hashMove && moveDo(p, hashMove)) move = hashMove;
     if (!move) move = nextMoveDo(p, &list);
@@ -305,7 +302,7 @@ int search(Position* p, int alpha, int beta, int depth, int ply, int nullMove, i
         moveUndo(p);
         if (t > alpha) {
             if (t >= beta) {
-                if (list.stage == STAGE_STATIC) historyAdd(moveFrom(move), moveTo(move), depth);
+                if (list.stage == STAGE_QUIET) historyAdd(moveFrom(move), moveTo(move), depth);
                 hashWrite(slot, p->key, depth, hashValueToTable(t, ply), HASH_LOWER, move);
                 return t;
             }
@@ -320,143 +317,4 @@ int search(Position* p, int alpha, int beta, int depth, int ply, int nullMove, i
     else
         hashWrite(slot, p->key, depth, hashValueToTable(alpha, ply), HASH_UPPER, hashMove);
     return alpha;
-}
-
-int updateMultipv(RootMoveList* list, int index, int score, int depth) {
-    double seconds = uciGetTime();
-    RootMove& entry = list->moves[index];
-    uint64_t nodes = searchNodes();
-    entry.score = score;
-    entry.depth = static_cast<uint32_t>(depth);
-    entry.selDepth = searchDepth.load(std::memory_order_relaxed);
-    entry.nps = seconds > 0 ? static_cast<uint32_t>(static_cast<double>(nodes) / seconds) : 0;
-    entry.time = static_cast<int32_t>(seconds * 1000);
-    entry.nodes = nodes;
-    for (int j = 0; j < index; j++) {
-        if (list->moves[j].score < score) {
-            RootMove moved = entry;
-            memmove(&list->moves[j + 1], &list->moves[j], (index - j) * sizeof(RootMove));
-            list->moves[j] = moved;
-            return j;
-        }
-    }
-    return index;
-}
-
-void rootSearch(Position* p, RootMoveList* list, int depth, int lines) {
-    HashEntry* rootSlot;
-    uint64_t info;
-    uint64_t rootKey = p->key;
-    hashFind(&rootSlot, rootKey, &info);
-    int (*childSearch)(Position*, int, int, int, int, int, int) =
-        searchThreads == 1 ? search : threadSearch;
-
-    while (!searchStopRequested()) {
-        int i = 0;
-        while (i < static_cast<int>(list->count) &&
-               list->moves[i].depth >= static_cast<uint32_t>(depth))
-            i++;
-        if (i == static_cast<int>(list->count)) break;
-
-        Move move = list->moves[i].move;
-        if (!moveDo(p, move)) fatalError("Wrong root move!\n");
-        uciCurrentMove(depth, i, list);
-
-        int pv, alpha, beta;
-        if (i < lines) {
-            pv = 1;
-            alpha = list->moves[i].score - 1;
-        } else {
-            pv = 0;
-            alpha = list->moves[lines - 1].score;
-        }
-        beta = alpha + 1;
-        int step = 2, failedHigh = 0, failedLow = 0;
-
-        for (;;) {
-            int t = -childSearch(p, -beta, -alpha, depth - 1, 0, 1, pv);
-            if (searchStopRequested()) break;  // an interrupted result is meaningless
-            if (i < lines) {
-                i = updateMultipv(list, i, t, depth);
-                hashCollectPV(p, list->moves[i].pv);
-                uciMultiPv(p, depth, lines, list);
-                if (t >= beta) {
-                    failedHigh = 1;
-                    if (failedLow) break;
-                    step *= 2;
-                    alpha = t;
-                    beta = t + step > MATE ? MATE + 1 : t + step;
-                    hashWrite(rootSlot, rootKey, depth, hashValueToTable(t, -1), HASH_LOWER, move);
-                } else if (t <= alpha) {
-                    failedLow = 1;
-                    if (failedHigh) break;
-                    step *= 2;
-                    beta = t;
-                    alpha = t - step < -MATE ? -MATE - 1 : t - step;
-                    hashWrite(rootSlot, rootKey, depth, hashValueToTable(t, -1), HASH_UPPER, move);
-                } else {
-                    hashWrite(rootSlot, rootKey, depth, hashValueToTable(t, -1), HASH_EXACT, move);
-                    break;
-                }
-            } else if (t <= alpha) {
-                list->moves[i].score = t;
-                list->moves[i].depth = static_cast<uint32_t>(depth);
-                hashWrite(rootSlot, rootKey, depth, hashValueToTable(t, -1), HASH_UPPER, move);
-                break;
-            } else {
-                // It beats the weakest line: it joins the lines and is searched as one.
-                i = updateMultipv(list, i, t, depth);
-                uciMultiPv(p, depth, lines, list);
-                failedHigh = 1;
-                step = 4;
-                alpha = t;
-                beta = t + 4 > MATE ? MATE + 1 : t + 4;
-                hashWrite(rootSlot, rootKey, depth, hashValueToTable(t, -1), HASH_LOWER, move);
-                pv = 1;
-            }
-        }
-        moveUndo(p);
-    }
-    hashWriteBestMove(rootKey, depth, hashValueToTable(list->moves[0].score, -1),
-                      list->moves[0].move);
-}
-
-void iterativeDeepening(const Position* source, uint64_t maxNodes, uint32_t maxDepth) {
-    searchNodesReset();
-    threadSearchStatsReset();
-    searchDepth.store(0, std::memory_order_relaxed);
-    bbhits.store(0, std::memory_order_relaxed);
-    Position* p = g_new(Position, 1);
-    positionCopy(p, source);
-    RootMoveList* list = g_new(RootMoveList, 1);
-    rootMovesGenerate(p, list);
-
-    Move best = 0, ponderMove = 0;
-    if (positionRepeat(p) >= 2 || p->staticMoves > 99 || list->count == 0) {
-        outPrintf(true, "info string in given position can not make any move!\n");
-    } else if (list->count == 1) {
-        best = list->moves[0].move;
-    } else {
-        hashIncrement();
-        historyClear();
-        // More lines than moves are searched as all the moves, for this search only.
-        int lines = searchMultipv < static_cast<int>(list->count) ? searchMultipv
-                                                                  : static_cast<int>(list->count);
-        if (isBookLoaded()) best = bookMove(p);
-        if (!best) {
-            for (uint32_t depth = 1;; depth++) {
-                if (depth > maxDepth || searchNodes() >= maxNodes || searchStopRequested()) break;
-                uciBeginDepthInfo(static_cast<int>(depth));
-                iterativeDepth.store(static_cast<int>(depth), std::memory_order_relaxed);
-                rootSearch(p, list, static_cast<int>(depth), lines);
-                uciEndDepthInfo(static_cast<int>(depth), searchNodes());
-            }
-            best = list->moves[0].move;
-            ponderMove = list->moves[0].pv[0];
-        }
-    }
-    searchAwaitAnswer();
-    uciBestMove(best, ponderMove);
-    g_free(list);
-    g_free(p);
 }

@@ -1,54 +1,45 @@
-// Iterative deepening with the root search and multi-PV, the main alpha-beta
-// search and the quiescence search.
+// The main alpha-beta search below the root and the quiescence search, with
+// the steps they share and what the running search counts.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 
+#include "bitbases/egbb.h"
 #include "board/position.h"
 #include "moves/movegenerator.h"
+#include "search/hash.h"
+#include "search/threadsearch.h"
 
 // A side mated at ply p scores p - MATE; the mating side MATE - p.
 inline constexpr int MATE = 30000;
-// The deepest iteration a search runs without an explicit depth.
-inline constexpr int MAX_ITERATION_DEPTH = 40;
-// An explicit "go depth" is bounded so that depths fit the table's 8-bit field.
-inline constexpr int MAX_SEARCH_DEPTH = 127;
 
-// The "MultiPV" option: principal variations computed and reported.
-extern int searchMultipv;
-// Depth of the running iteration (read by the bitbase rule on every thread).
-extern std::atomic<int> iterativeDepth;
-// Deepest quiescence ply reached in the running search.
-extern std::atomic<int> searchDepth;
-
-// Node counting: each search thread counts into its own cache line, so that
-// threads never fight over one counter; the total is their sum.
-inline constexpr int MAX_COUNTING_THREADS = 18;
+// What the running search counts, for its reports and its limits.
 struct alignas(64) NodeCounter {
     std::atomic<uint64_t> nodes{0};
 };
-extern NodeCounter nodeCounters[MAX_COUNTING_THREADS];
-extern thread_local int searchThreadIndex;  // 0 for the search thread, 1.. for workers
+struct SearchStats {
+    // One counter per search thread, so that threads never fight over one
+    // cache line; the total is their sum.
+    NodeCounter nodes[MAX_SEARCH_THREADS + 1];
+    // Depth of the running iteration (read by the bitbase rule at every node).
+    alignas(64) std::atomic<int> iterationDepth{0};
+    // Deepest ply a quiescence node has reached (the "seldepth" of the reports).
+    std::atomic<int> selectiveDepth{0};
+    // Successful bitbase probes; many threads add to it, so it has a line of its own.
+    alignas(64) std::atomic<uint64_t> bitbaseHits{0};
+};
+extern SearchStats searchStats;
+// Which node counter the thread counts into: 0 for the search thread, 1.. for workers.
+extern thread_local int searchThreadIndex;
 
 inline void searchNodesIncrement() {
-    std::atomic<uint64_t>& n = nodeCounters[searchThreadIndex].nodes;
+    std::atomic<uint64_t>& n = searchStats.nodes[searchThreadIndex].nodes;
     n.store(n.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
 }
 uint64_t searchNodes();
-void searchNodesReset();
-
-// Searches a copy of the position under the node and depth limits and prints
-// the best move (waiting first in infinite and ponder mode until the answer is
-// asked for).
-void iterativeDeepening(const Position* position, uint64_t maxNodes, uint32_t maxDepth);
-
-// One iteration over the root moves; the first `lines` entries are searched as
-// principal-variation lines.
-void rootSearch(Position* position, RootMoveList* list, int depth, int lines);
-
-// Records a root move's result and moves it up to its place; returns its new index.
-int updateMultipv(RootMoveList* list, int index, int score, int depth);
+// Clears every counter (at the start of a search).
+void searchStatsReset();
 
 int search(Position* position, int alpha, int beta, int depth, int ply, int nullMove, int pv);
 int quiescent(Position* position, int alpha, int beta, int ply, int pv);
@@ -90,18 +81,6 @@ inline bool searchLateEndgame(const Position* p) {
     return p->phase <= 7 && bitCount(p->occupied) <= 10;
 }
 
-// Mate scores are counted from the root; the table keeps them counted from the
-// node that stores them, so that a mate found along one line reads right when
-// the position comes back at another distance from the root. Scores of at
-// least MATE_BOUND are mates.
-inline constexpr int MATE_BOUND = MATE - 1000;
-inline int hashValueToTable(int score, int ply) {
-    return score >= MATE_BOUND ? score + ply : score <= -MATE_BOUND ? score - ply : score;
-}
-inline int hashValueFromTable(int score, int ply) {
-    return score >= MATE_BOUND ? score - ply : score <= -MATE_BOUND ? score + ply : score;
-}
-
 // Mate-distance pruning at a node `ply` plies below the root: returns true with
 // the score when the window is empty, after narrowing it otherwise.
 inline bool mateDistancePrune(int ply, int* alpha, int* beta, int* score) {
@@ -116,4 +95,61 @@ inline bool mateDistancePrune(int ply, int* alpha, int* beta, int* score) {
         *beta = mating;
     }
     return false;
+}
+
+// Mate scores are counted from the root; the table keeps them counted from the
+// node that stores them, so that a mate found along one line reads right when
+// the position comes back at another distance from the root. Scores of at
+// least MATE_BOUND are mates.
+inline constexpr int MATE_BOUND = MATE - 1000;
+inline int hashValueToTable(int score, int ply) {
+    return score >= MATE_BOUND ? score + ply : score <= -MATE_BOUND ? score - ply : score;
+}
+inline int hashValueFromTable(int score, int ply) {
+    return score >= MATE_BOUND ? score - ply : score <= -MATE_BOUND ? score + ply : score;
+}
+
+// The bitbase rule.
+
+// Search penalty per ply below the root, taken off wins and added to losses, so
+// that the search prefers the shorter way into a won ending.
+inline constexpr int BITBASE_PLY_FACTOR = 40;
+// Whether a search node `ply` plies below the root, in an iteration of depth
+// `iterationDepth`, asks the bitbases. Deep in the tree every position with at
+// most four men is probed (five only at the horizon ply itself, where the
+// tree is widest); nearer the root only positions just entered by a capture or
+// a pawn move, since those are the ones the root has not seen yet.
+inline bool searchBitbaseWanted(const Position* position, int ply, int iterationDepth) {
+    int men = bitCount(position->occupied);
+    if (men > EGBB_MAX_MEN || !egbbIsLoaded()) return false;
+    int horizon = 2 * iterationDepth / 3;
+    if (ply >= horizon) return men <= 4 || ply == horizon;
+    if (position->ply <= 0) return false;
+    Move last = position->history[position->ply - 1].move;
+    int man = position->board[moveTo(last)];
+    return moveType(last) == MOVE_CAPTURE || man == WHITE_PAWN || man == BLACK_PAWN;
+}
+
+// Search score of a bitbase answer at `ply`: wins lose BITBASE_PLY_FACTOR per ply
+// and losses gain it, and the material balance breaks ties between
+// equally-scored endings. A draw scores the balance / 16 when `drawByMaterial`
+// is set (the main search), else 0.
+inline int searchBitbaseScore(const Position* position, int score, int ply, bool drawByMaterial) {
+    int us = position->player;
+    int balance = position->material[us] - position->material[us ^ 1];
+    if (score < 0) return score + BITBASE_PLY_FACTOR * ply + balance;
+    if (score > 0) return score - BITBASE_PLY_FACTOR * ply + balance;
+    return drawByMaterial ? balance >> 4 : 0;
+}
+
+// The whole bitbase step of a search node: 1 and the node's score in `value`
+// when the node is answered by the bitbases, else 0.
+inline int searchBitbaseProbe(const Position* position, int ply, int iterationDepth,
+                              bool drawByMaterial, int* value) {
+    int score;
+    if (!searchBitbaseWanted(position, ply, iterationDepth) || !egbbProbe(position, &score))
+        return 0;
+    searchStats.bitbaseHits.fetch_add(1, std::memory_order_relaxed);
+    *value = searchBitbaseScore(position, score, ply, drawByMaterial);
+    return 1;
 }

@@ -1,19 +1,21 @@
 #include "search/startsearch.h"
 
+#include <glib.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <mutex>
 
-#include "frontend/output.h"
-#include "frontend/uci.h"
-#include "search/search.h"
+#include "base/output.h"
+#include "board/position.h"
+#include "search/root.h"
 
 std::atomic<int> stopFlag{0};
 std::atomic<int> ponderSearch{0};
-std::atomic<int> searchInfinite{0};
-int maxDepth = 0;
-uint64_t maxNodes = 0;
-int searchTime = 0;
+// Every node of every thread reads the flag: it keeps off the cache lines that
+// the search writes.
+alignas(64) std::atomic<int> parallelStopFlag{0};
 
 namespace {
 
@@ -21,7 +23,17 @@ namespace {
 // interface (thread wake-ups, a loaded machine, the interface's own latency).
 constexpr double MOVE_OVERHEAD = 50;
 
+// A search in progress: what its thread was given.
+struct SearchTask {
+    Position position;  // a copy: the current position may change meanwhile
+    SearchLimits limits;
+    const SearchReport* report;
+};
+
 GThread* searchThread = nullptr;
+SearchTask* searchTask = nullptr;
+std::chrono::steady_clock::time_point searchStarted = std::chrono::steady_clock::now();
+
 // The stop timer is armed by the search thread and may fire on the main-loop
 // thread while the search thread removes it: the id changes hands under a lock.
 std::mutex timerMutex;
@@ -34,20 +46,6 @@ gboolean searchTimerFired(gpointer) {
     }
     return searchStop();
 }
-
-// The position the search thread works on: copied when the search starts, so
-// that the current position may change while the search runs.
-Position* searchPosition = nullptr;
-
-gpointer searchThreadStart(gpointer data) {
-    Position* p = static_cast<Position*>(data);
-    if (searchTime) searchTimerStart(searchTime);
-    iterativeDeepening(p, maxNodes, static_cast<uint32_t>(maxDepth));
-    searchTimerStop();
-    return nullptr;
-}
-
-}  // namespace
 
 void searchTimerStart(int milliseconds) {
     std::lock_guard<std::mutex> lock(timerMutex);
@@ -63,12 +61,22 @@ void searchTimerStop() {
     }
 }
 
-int getSearchTime(const Position* p, const SearchParameter* parameter) {
-    if (parameter->movetime)
-        return static_cast<int>(std::min<uint32_t>(parameter->movetime, INT32_MAX));
-    uint64_t mtg = parameter->movestogo ? parameter->movestogo : 40;
-    uint64_t time[2] = {parameter->wtime, parameter->btime};
-    uint64_t increment[2] = {parameter->winc, parameter->binc};
+gpointer searchThreadStart(gpointer data) {
+    SearchTask* task = static_cast<SearchTask*>(data);
+    if (task->limits.milliseconds) searchTimerStart(task->limits.milliseconds);
+    iterativeDeepening(&task->position, task->limits, *task->report);
+    searchTimerStop();
+    return nullptr;
+}
+
+}  // namespace
+
+int getSearchTime(const Position* p, const SearchParameter& parameter, bool pondering) {
+    if (parameter.movetime)
+        return static_cast<int>(std::min<uint32_t>(parameter.movetime, INT32_MAX));
+    uint64_t mtg = parameter.movestogo ? parameter.movestogo : 40;
+    uint64_t time[2] = {parameter.wtime, parameter.btime};
+    uint64_t increment[2] = {parameter.winc, parameter.binc};
     int own = p->player, opp = own ^ 1;
     auto allocation = [&](int side) {
         uint64_t share = (time[side] + increment[side] * (mtg - 1)) / mtg;
@@ -78,7 +86,7 @@ int getSearchTime(const Position* p, const SearchParameter* parameter) {
     double ownTime = static_cast<double>(time[own]);
 
     double t;
-    if (!ponderSearch.load(std::memory_order_relaxed))
+    if (!pondering)
         t = oppAlloc == 0 ? 0 : std::floor(ownAlloc * (ownAlloc / oppAlloc));
     else
         t = ownAlloc;
@@ -95,31 +103,34 @@ int getSearchTime(const Position* p, const SearchParameter* parameter) {
     return static_cast<int>(t);
 }
 
-void searchParameters(const Position* p, SearchParameter* parameter) {
-    maxNodes = parameter->nodes ? parameter->nodes : UINT64_MAX;
-    if (parameter->movestogo == 0) parameter->movestogo = 40;
+SearchLimits searchLimits(const Position* p, const SearchParameter& parameter, bool pondering) {
+    SearchLimits limits;
+    limits.nodes = parameter.nodes ? parameter.nodes : UINT64_MAX;
+    limits.infinite = parameter.infinite != 0;
     // "infinite" runs until "stop": no clock may end it.
-    searchTime = parameter->infinite ? 0 : getSearchTime(p, parameter);
-    if (parameter->depth) {
-        maxDepth = parameter->infinite
-                       ? MAX_ITERATION_DEPTH
-                       : static_cast<int>(parameter->depth < MAX_SEARCH_DEPTH ? parameter->depth
-                                                                              : MAX_SEARCH_DEPTH);
+    limits.milliseconds = parameter.infinite ? 0 : getSearchTime(p, parameter, pondering);
+    if (parameter.depth) {
+        limits.depth =
+            parameter.infinite
+                ? MAX_ITERATION_DEPTH
+                : static_cast<int>(std::min<uint32_t>(parameter.depth, MAX_SEARCH_DEPTH));
     } else {
-        maxDepth = searchTime || parameter->nodes || parameter->infinite ? MAX_ITERATION_DEPTH : 0;
+        limits.depth =
+            limits.milliseconds || parameter.nodes || parameter.infinite ? MAX_ITERATION_DEPTH : 1;
     }
-    if (maxDepth == 0) maxDepth = 1;
+    return limits;
 }
 
-void searchStart(const Position* p, SearchParameter* parameter) {
+void searchStart(const Position* p, const SearchLimits& limits, const SearchReport* report) {
     stopFlag.store(0, std::memory_order_relaxed);
-    searchParameters(p, parameter);
-    searchInfinite.store(parameter->infinite ? 1 : 0, std::memory_order_relaxed);
-    g_free(searchPosition);
-    searchPosition = g_new(Position, 1);
-    positionCopy(searchPosition, p);
+    searchClockStart();
+    g_free(searchTask);
+    searchTask = g_new(SearchTask, 1);
+    positionCopy(&searchTask->position, p);
+    searchTask->limits = limits;
+    searchTask->report = report;
     GError* error = nullptr;
-    searchThread = g_thread_try_new("search", searchThreadStart, searchPosition, &error);
+    searchThread = g_thread_try_new("search", searchThreadStart, searchTask, &error);
     if (!searchThread)
         fatalError("Cannot create the search thread: %s\n", error ? error->message : "");
 }
@@ -129,16 +140,21 @@ int searchStop() {
     if (!ponderSearch.load(std::memory_order_relaxed) && searchThread) {
         g_thread_join(searchThread);
         searchThread = nullptr;
-        g_free(searchPosition);
-        searchPosition = nullptr;
+        g_free(searchTask);
+        searchTask = nullptr;
     }
     return FALSE;
 }
 
-void searchAwaitAnswer() {
+void searchAwaitAnswer(const SearchLimits& limits) {
     // In infinite and ponder mode the move is given only when it is asked for.
     while (ponderSearch.load(std::memory_order_relaxed) ||
-           (searchInfinite.load(std::memory_order_relaxed) &&
-            !stopFlag.load(std::memory_order_relaxed)))
+           (limits.infinite && !stopFlag.load(std::memory_order_relaxed)))
         g_usleep(1000);
+}
+
+void searchClockStart() { searchStarted = std::chrono::steady_clock::now(); }
+
+double searchElapsed() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - searchStarted).count();
 }

@@ -1,25 +1,26 @@
 #include "search/threadsearch.h"
 
-#include "bitbases/egbb.h"
-#include "eval/evaluator.h"
-#include "frontend/output.h"
+#include "base/output.h"
 #include "moves/movedo.h"
+#include "moves/picker.h"
 #include "search/hash.h"
+#include "search/history.h"
 #include "search/search.h"
 #include "search/startsearch.h"
 
-// Every node of every thread reads the flag; the master's counters, written
-// at every job, stay off its cache line.
-alignas(64) std::atomic<int> parallelStopFlag{0};
-int searchThreads = 1;
 ThreadSearchStats threadSearchStats;
 
 namespace {
 
-GThread** wThread = nullptr;
-int workerCount = 0;
-GAsyncQueue* masterSlave = nullptr;  // jobs and the quit message
-GAsyncQueue* slaveMaster = nullptr;  // finished jobs
+// The worker pool: its threads and the two queues between them and the master.
+struct WorkerPool {
+    int searchThreads = 1;  // the "Threads" count it was made for
+    GThread** workers = nullptr;
+    int workerCount = 0;
+    GAsyncQueue* jobs = nullptr;     // jobs and the quit message, master to workers
+    GAsyncQueue* results = nullptr;  // finished jobs, workers to master
+};
+WorkerPool pool;
 
 constexpr int HistoryFullDepthMoves = 4;
 constexpr int HistoryReductionLimit = 3;
@@ -60,7 +61,7 @@ ThreadMessage* popFrom(GAsyncQueue* queue) {
 // The master takes one finished job back.
 ThreadMessage* jobReceive() {
     threadSearchStats.outstanding--;
-    return popFrom(slaveMaster);
+    return popFrom(pool.results);
 }
 
 // Sends a job for the move: the position after it, made here and taken back.
@@ -100,9 +101,9 @@ int parallelSearchResult(Move* move, int* alpha, int* window) {
 // are discarded. With `moves`, the moves of the abandoned jobs are kept there
 // in the order they come back.
 void parallelSearchStop(int idle, MoveList* moves = nullptr) {
-    if (idle < searchThreads) {
+    if (idle < pool.searchThreads) {
         parallelStopFlag.store(1, std::memory_order_relaxed);
-        for (int outstanding = searchThreads - idle; outstanding > 0; outstanding--) {
+        for (int outstanding = pool.searchThreads - idle; outstanding > 0; outstanding--) {
             ThreadMessage* message = jobReceive();
             threadSearchStats.abandoned++;
             if (moves) {
@@ -122,51 +123,57 @@ void threadSearchStatsReset() { threadSearchStats = ThreadSearchStats{}; }
 
 void threadMessageSend(ThreadMessage* message) {
     publish(message);
-    g_async_queue_push(masterSlave, message);
+    g_async_queue_push(pool.jobs, message);
 }
 
-gpointer wThreadStart(gpointer data) {
+namespace {
+
+// A worker: takes jobs until the quit message comes.
+gpointer workerRun(gpointer data) {
     searchThreadIndex = GPOINTER_TO_INT(data);
     for (;;) {
-        ThreadMessage* message = popFrom(masterSlave);
+        ThreadMessage* message = popFrom(pool.jobs);
         if (message->type == 0) return nullptr;
         if (message->type != 1)
             fatalError("Thread message is wrong! (%u)\n", static_cast<unsigned>(message->type));
         message->score = search(&message->position, message->alpha, message->beta, message->depth,
                                 message->ply, message->nullMove, message->pv);
         publish(message);
-        g_async_queue_push(slaveMaster, message);
+        g_async_queue_push(pool.results, message);
     }
 }
 
-void threadsCreate() {
-    if (searchThreads == 1) return;
-    masterSlave = g_async_queue_new();
-    slaveMaster = g_async_queue_new();
-    workerCount = searchThreads;
-    wThread = g_new0(GThread*, workerCount);
-    for (int i = 0; i < workerCount; i++) {
+}  // namespace
+
+void threadsCreate(int count) {
+    pool.searchThreads = count;
+    if (count == 1) return;
+    pool.jobs = g_async_queue_new();
+    pool.results = g_async_queue_new();
+    pool.workerCount = count;
+    pool.workers = g_new0(GThread*, pool.workerCount);
+    for (int i = 0; i < pool.workerCount; i++) {
         GError* error = nullptr;
-        wThread[i] = g_thread_try_new("worker", wThreadStart, GINT_TO_POINTER(i + 1), &error);
-        if (!wThread[i])
+        pool.workers[i] = g_thread_try_new("worker", workerRun, GINT_TO_POINTER(i + 1), &error);
+        if (!pool.workers[i])
             fatalError("Cannot create a worker thread: %s\n", error ? error->message : "");
     }
 }
 
 void threadsDestroy() {
     stopFlag.store(1, std::memory_order_relaxed);
-    if (!wThread) return;
+    if (!pool.workers) return;
     ThreadMessage* quit = g_new0(ThreadMessage, 1);
-    for (int i = 0; i < workerCount; i++) threadMessageSend(quit);
-    for (int i = 0; i < workerCount; i++) g_thread_join(wThread[i]);
+    for (int i = 0; i < pool.workerCount; i++) threadMessageSend(quit);
+    for (int i = 0; i < pool.workerCount; i++) g_thread_join(pool.workers[i]);
     g_free(quit);
-    g_free(wThread);
-    wThread = nullptr;
-    workerCount = 0;
-    g_async_queue_unref(masterSlave);
-    g_async_queue_unref(slaveMaster);
-    masterSlave = slaveMaster = nullptr;
+    g_free(pool.workers);
+    g_async_queue_unref(pool.jobs);
+    g_async_queue_unref(pool.results);
+    pool = WorkerPool{};
 }
+
+int threadsCount() { return pool.searchThreads; }
 
 int threadSearch(Position* p, int alpha, int beta, int depth, int ply, int nullMove, int pv) {
     if (searchStopRequested()) return 0;
@@ -200,7 +207,7 @@ int threadSearch(Position* p, int alpha, int beta, int depth, int ply, int nullM
     // The first move is searched here, before any job is sent: its result
     // gives the workers a window.
     MoveList list;
-    list.stage = STAGE_NONE;
+    pickerStart(&list, &quietHistory);
     int tried = 0;
     Move move = 0;
     if (hashMove && moveDo(p, hashMove)) move = hashMove;
@@ -212,7 +219,7 @@ int threadSearch(Position* p, int alpha, int beta, int depth, int ply, int nullM
             alpha = t;
             bestMove = move;
             if (t >= beta) {
-                if (list.stage == STAGE_STATIC) historyAdd(moveFrom(move), moveTo(move), depth);
+                if (list.stage == STAGE_QUIET) historyAdd(moveFrom(move), moveTo(move), depth);
                 hashWrite(slot, p->key, depth, hashValueToTable(t, ply), HASH_LOWER, move);
                 return t;
             }
@@ -220,7 +227,7 @@ int threadSearch(Position* p, int alpha, int beta, int depth, int ply, int nullM
         tried = 1;
 
         // The other moves go to the workers; results are taken as they arrive.
-        int idle = searchThreads;
+        int idle = pool.searchThreads;
         for (;;) {
             Move next = 0;
             while (idle > 0 && (next = nextMoveDo(p, &list))) {
@@ -275,7 +282,7 @@ int threadSearch(Position* p, int alpha, int beta, int depth, int ply, int nullM
         list.current = 0;
         parallelSearchStop(idle, &list);
         list.sortedUpTo = list.count;
-        list.stage = STAGE_STATIC;
+        list.stage = STAGE_QUIET;
         while ((move = nextMoveDo(p, &list))) {
             int t;
             if (!pv && tried >= HistoryFullDepthMoves && depth > HistoryReductionLimit &&

@@ -8,13 +8,6 @@
 
 inline constexpr int MAX_SEARCH_THREADS = 16;
 
-// 1 while a master abandons its outstanding jobs: every worker node returns at
-// once and nothing is stored in the tables.
-extern std::atomic<int> parallelStopFlag;
-
-// The "Threads" option: 1 searches without workers.
-extern int searchThreads;
-
 // One job: a copy of the master's position with the job's move made, its
 // window and depth; the worker writes the score and hands it back.
 struct ThreadMessage {
@@ -32,12 +25,12 @@ struct ThreadMessage {
     int32_t handoff;  // written with release before every hand-over, read with acquire after
 };
 
-// Starts searchThreads workers (none when it is 1).
-void threadsCreate();
+// Makes the pool for "Threads" `count`: `count` workers, none for 1.
+void threadsCreate(int count);
 // Sets the stop flag, ends and joins the workers and releases the queues.
 void threadsDestroy();
-// The worker loop.
-gpointer wThreadStart(gpointer data);
+// The "Threads" count the pool was made for (1 before any pool is made).
+int threadsCount();
 
 // Hands a message to the workers (the message is theirs until it comes back).
 void threadMessageSend(ThreadMessage* message);

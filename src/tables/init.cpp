@@ -1,7 +1,7 @@
 #include "tables/init.h"
 
-#include "board/piece.h"
-#include "board/position.h"
+#include "base/piece.h"
+#include "base/square.h"
 #include "tables/magic.h"
 
 Bitboard attackKnight[64];
@@ -22,7 +22,8 @@ int iteratedBitCount(uint32_t value) {
 }
 
 void initBitsIn16bits() {
-    for (uint32_t v = 0; v < 65536; v++) bitsIn16bits[v] = static_cast<uint8_t>(iteratedBitCount(v));
+    for (uint32_t v = 0; v < 65536; v++)
+        bitsIn16bits[v] = static_cast<uint8_t>(iteratedBitCount(v));
 }
 
 void initAttack() {
@@ -142,9 +143,8 @@ void initPvt() {
         }
 }
 
-void init(GRand* generator) {
+void tablesInit() {
     initBitsIn16bits();
-    initZobrist(generator);
     initmagicmoves();
     initAttack();
     initPvt();

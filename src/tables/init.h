@@ -3,11 +3,9 @@
 // table and the piece-square table.
 #pragma once
 
-#include <glib.h>
-
 #include <cstdint>
 
-#include "board/bit.h"
+#include "base/bit.h"
 
 inline constexpr Bitboard NOT_FILE_A = 0xfefefefefefefefeULL;
 inline constexpr Bitboard NOT_FILE_H = 0x7f7f7f7f7f7f7f7fULL;
@@ -39,9 +37,9 @@ inline int bitCount(Bitboard b) {
            bitsIn16bits[(b >> 32) & 0xffff] + bitsIn16bits[b >> 48];
 }
 
-// Builds every table in order: bit counts, Zobrist keys (from the generator),
-// magic slider tables, attack tables, piece-square tables.
-void init(GRand* generator);
+// Builds every table in order: bit counts, magic slider tables, attack tables
+// (whose slider masks are read from the magic tables), piece-square tables.
+void tablesInit();
 void initAttack();
 void initBitsIn16bits();
 void initPvt();

@@ -6,7 +6,7 @@
 #include <array>
 #include <cstdint>
 
-#include "board/bit.h"
+#include "base/bit.h"
 
 namespace magicdetail {
 
@@ -25,10 +25,14 @@ constexpr Bitboard rookMask(int sq) {
 constexpr Bitboard bishopMask(int sq) {
     Bitboard mask = 0;
     int file = sq & 7, rank = sq >> 3;
-    for (int f = file + 1, r = rank + 1; f < 7 && r < 7; f++, r++) mask |= Bitboard{1} << (r * 8 + f);
-    for (int f = file - 1, r = rank + 1; f > 0 && r < 7; f--, r++) mask |= Bitboard{1} << (r * 8 + f);
-    for (int f = file + 1, r = rank - 1; f < 7 && r > 0; f++, r--) mask |= Bitboard{1} << (r * 8 + f);
-    for (int f = file - 1, r = rank - 1; f > 0 && r > 0; f--, r--) mask |= Bitboard{1} << (r * 8 + f);
+    for (int f = file + 1, r = rank + 1; f < 7 && r < 7; f++, r++)
+        mask |= Bitboard{1} << (r * 8 + f);
+    for (int f = file - 1, r = rank + 1; f > 0 && r < 7; f--, r++)
+        mask |= Bitboard{1} << (r * 8 + f);
+    for (int f = file + 1, r = rank - 1; f < 7 && r > 0; f++, r--)
+        mask |= Bitboard{1} << (r * 8 + f);
+    for (int f = file - 1, r = rank - 1; f > 0 && r > 0; f--, r--)
+        mask |= Bitboard{1} << (r * 8 + f);
     return mask;
 }
 
@@ -52,42 +56,37 @@ constexpr std::array<uint32_t, 64> regions(const std::array<uint32_t, 64>& shift
 
 }  // namespace magicdetail
 
-inline constexpr std::array<Bitboard, 64> magicmoves_r_mask = magicdetail::masks<magicdetail::rookMask>();
-inline constexpr std::array<Bitboard, 64> magicmoves_b_mask = magicdetail::masks<magicdetail::bishopMask>();
+inline constexpr std::array<Bitboard, 64> magicmoves_r_mask =
+    magicdetail::masks<magicdetail::rookMask>();
+inline constexpr std::array<Bitboard, 64> magicmoves_b_mask =
+    magicdetail::masks<magicdetail::bishopMask>();
 
 // One more than 64 minus the mask size on a8, b8, c8 and h8: those four rook
 // regions are half size, which their multipliers allow by sending occupancies
 // with the same attack set to the same index.
 inline constexpr std::array<uint32_t, 64> magicmoves_r_shift = {
-    52, 53, 53, 53, 53, 53, 53, 52,
-    53, 54, 54, 54, 54, 54, 54, 53,
-    53, 54, 54, 54, 54, 54, 54, 53,
-    53, 54, 54, 54, 54, 54, 54, 53,
-    53, 54, 54, 54, 54, 54, 54, 53,
-    53, 54, 54, 54, 54, 54, 54, 53,
-    53, 54, 54, 54, 54, 54, 54, 53,
-    53, 54, 54, 53, 53, 53, 53, 53,
+    52, 53, 53, 53, 53, 53, 53, 52, 53, 54, 54, 54, 54, 54, 54, 53, 53, 54, 54, 54, 54, 54,
+    54, 53, 53, 54, 54, 54, 54, 54, 54, 53, 53, 54, 54, 54, 54, 54, 54, 53, 53, 54, 54, 54,
+    54, 54, 54, 53, 53, 54, 54, 54, 54, 54, 54, 53, 53, 54, 54, 53, 53, 53, 53, 53,
 };
 
 inline constexpr std::array<uint32_t, 64> magicmoves_b_shift = {
-    58, 59, 59, 59, 59, 59, 59, 58,
-    59, 59, 59, 59, 59, 59, 59, 59,
-    59, 59, 57, 57, 57, 57, 59, 59,
-    59, 59, 57, 55, 55, 57, 59, 59,
-    59, 59, 57, 55, 55, 57, 59, 59,
-    59, 59, 57, 57, 57, 57, 59, 59,
-    59, 59, 59, 59, 59, 59, 59, 59,
-    58, 59, 59, 59, 59, 59, 59, 58,
+    58, 59, 59, 59, 59, 59, 59, 58, 59, 59, 59, 59, 59, 59, 59, 59, 59, 59, 57, 57, 57, 57,
+    59, 59, 59, 59, 57, 55, 55, 57, 59, 59, 59, 59, 57, 55, 55, 57, 59, 59, 59, 59, 57, 57,
+    57, 57, 59, 59, 59, 59, 59, 59, 59, 59, 59, 59, 58, 59, 59, 59, 59, 59, 59, 58,
 };
 
-inline constexpr std::array<uint32_t, 64> magicmoves_r_indices = magicdetail::regions(magicmoves_r_shift);
-inline constexpr std::array<uint32_t, 64> magicmoves_b_indices = magicdetail::regions(magicmoves_b_shift);
+inline constexpr std::array<uint32_t, 64> magicmoves_r_indices =
+    magicdetail::regions(magicmoves_r_shift);
+inline constexpr std::array<uint32_t, 64> magicmoves_b_indices =
+    magicdetail::regions(magicmoves_b_shift);
 
 inline constexpr int MAGIC_ROOK_TABLE_SIZE = 102400;
 inline constexpr int MAGIC_BISHOP_TABLE_SIZE = 5248;
 
 static_assert(magicmoves_r_indices[63] + (1u << (64 - magicmoves_r_shift[63])) == 96256);
-static_assert(magicmoves_b_indices[63] + (1u << (64 - magicmoves_b_shift[63])) == MAGIC_BISHOP_TABLE_SIZE);
+static_assert(magicmoves_b_indices[63] + (1u << (64 - magicmoves_b_shift[63])) ==
+              MAGIC_BISHOP_TABLE_SIZE);
 
 #include "tables/magics.h"  // magicmoves_r_magics, magicmoves_b_magics
 

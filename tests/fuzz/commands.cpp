@@ -1,4 +1,5 @@
 #include "fuzz/commands.h"
+#include "moves/picker.h"
 
 #include <algorithm>
 #include <cstring>
@@ -203,12 +204,12 @@ std::string writeFen(const Position* p) {
 
 // Plays up to `plies` random legal moves, appending their texts.
 void playRandom(Rng& rng, Position* p, int plies, std::vector<std::string>* moves) {
-    RootMoveList list;
+    MoveList list;
     char text[MOVE_TEXT_SIZE];
     for (int i = 0; i < plies; i++) {
-        rootMovesGenerate(p, &list);
+        legalMovesGenerate(p, &list);
         if (list.count == 0) return;
-        Move move = list.moves[pick(rng, list.count)].move;
+        Move move = list.moves[pick(rng, list.count)];
         moveToString(move, text);
         moves->push_back(text);
         moveDo(p, move);

@@ -10,11 +10,14 @@
 #include <string_view>
 #include <vector>
 
+#include "base/output.h"
 #include "bitbases/egbb.h"
 #include "book/book.h"
-#include "frontend/output.h"
+#include "frontend/engine.h"
+#include "frontend/movetext.h"
 #include "frontend/uci.h"
 #include "moves/movedo.h"
+#include "moves/picker.h"
 #include "search/hash.h"
 #include "search/search.h"
 #include "search/startsearch.h"
@@ -27,10 +30,7 @@ std::string output;
 size_t answersSeen = 0;
 
 // The option values every session starts from.
-struct Baseline {
-    int ponder, multipv, threads, hash, ownBook, cacheSize;
-    std::string bookPath, bitbasesPath, about;
-} baseline;
+EngineOptions baseline;
 
 [[noreturn]] void fail(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
@@ -58,26 +58,29 @@ void setOption(const std::string& text) { uciSetOption(text.c_str()); }
 void restoreOptions() {
     // Only what changed is set again: rebuilding the workers or reloading the
     // bitbases for every input would cost more than the session itself.
-    if (ponder != baseline.ponder)
-        setOption("name Ponder value " + std::string(baseline.ponder ? "true" : "false"));
-    if (searchMultipv != baseline.multipv)
-        setOption("name MultiPV value " + std::to_string(baseline.multipv));
-    if (searchThreads != baseline.threads)
-        setOption("name Threads value " + std::to_string(baseline.threads));
-    if (hashSize != baseline.hash)
-        setOption("name Hash value " + std::to_string(baseline.hash));
+    const EngineOptions& now = options;
+    const EngineOptions& base = baseline;
+    if (now.ponder != base.ponder)
+        setOption("name Ponder value " + std::string(base.ponder ? "true" : "false"));
+    if (now.multiPv != base.multiPv)
+        setOption("name MultiPV value " + std::to_string(base.multiPv));
+    if (now.threads != base.threads)
+        setOption("name Threads value " + std::to_string(base.threads));
+    if (now.hashMegabytes != base.hashMegabytes)
+        setOption("name Hash value " + std::to_string(base.hashMegabytes));
     else
-        hashReset();
-    if (ownBook != baseline.ownBook)
-        setOption("name OwnBook value " + std::string(baseline.ownBook ? "true" : "false"));
-    if (baseline.bookPath != bookPath)
-        setOption("name Book File value " + baseline.bookPath + "\n");
-    if (baseline.bitbasesPath != bitbasesPath || egbbCacheSize != baseline.cacheSize) {
-        setOption("name Bitbases Cache Size value " + std::to_string(baseline.cacheSize));
-        setOption("name Bitbases Path value " + baseline.bitbasesPath + "\n");
+        hashClear();
+    if (now.ownBook != base.ownBook)
+        setOption("name OwnBook value " + std::string(base.ownBook ? "true" : "false"));
+    if (strcmp(now.bookFile, base.bookFile) != 0)
+        setOption("name Book File value " + std::string(base.bookFile) + "\n");
+    if (strcmp(now.bitbasesPath, base.bitbasesPath) != 0 ||
+        now.bitbasesCacheMegabytes != base.bitbasesCacheMegabytes) {
+        setOption("name Bitbases Cache Size value " + std::to_string(base.bitbasesCacheMegabytes));
+        setOption("name Bitbases Path value " + std::string(base.bitbasesPath) + "\n");
     }
-    if (baseline.about != uciAbout)
-        setOption("name UCI_EngineAbout value " + baseline.about + "\n");
+    if (strcmp(now.engineAbout, base.engineAbout) != 0)
+        setOption("name UCI_EngineAbout value " + std::string(base.engineAbout) + "\n");
 }
 
 // Stops the running search (a ponder search too) and waits for its move.
@@ -135,16 +138,16 @@ void checkPosition(const Position* p) {
         if (piece == EMPTY) continue;
         if (piece < WHITE_PAWN || piece > BLACK_KING)
             fail("square %d holds piece code %d", sq, piece);
-        key ^= squareKey[piece][sq];
+        key ^= zobrist.square[piece][sq];
         material[piece & 1] += pieceValue[piece];
         phase += piecePhase[piece];
         opening += pvt[piece][sq].opening;
         endgame += pvt[piece][sq].endgame;
     }
-    if (p->player == BLACK) key ^= turnKey;
+    if (p->player == BLACK) key ^= zobrist.turn;
     for (int i = 0; i < 4; i++)
-        if (p->castling & (1 << i)) key ^= castleKey[i];
-    if (p->enPassant) key ^= enPassantKey[p->enPassant & 7];
+        if (p->castling & (1 << i)) key ^= zobrist.castle[i];
+    if (p->enPassant) key ^= zobrist.enPassant[p->enPassant & 7];
     if (key != p->key) fail("the position key differs from the key of its board");
     if (material[0] != p->material[0] || material[1] != p->material[1])
         fail("the material differs from the board");
@@ -190,8 +193,8 @@ void checkAnswers(std::vector<Position>& asked) {
             while (*s && *s != ' ') s++;
             if (s > start) words.emplace_back(start, s);
         }
-        RootMoveList list;
-        rootMovesGenerate(p, &list);
+        MoveList list;
+        legalMovesGenerate(p, &list);
         bool finished = list.count == 0 || positionRepeat(p) >= 2 || p->staticMoves > 99;
         if (words.size() == 2 && words[1] == "(none)") {
             if (!finished) fail("answer %zu is \"(none)\" in a position with moves", i + 1);
@@ -223,20 +226,19 @@ void fuzzStartup(const FuzzSettings& chosen, bool verbose) {
                           dropWarning, nullptr);
     // A hash table of at most 256 MB: larger sizes take the engine's fallback
     // to the largest table it can get, and the fuzzer's memory stays bounded.
-    hashAllocationLimit = uint64_t{256} << 20;
+    allocationLimit = uint64_t{256} << 20;
     outCaptureBegin();
-    uciStartup();
+    engineStart();
     uciSetOption("name Hash value 4");
     uciSetOption("name Book File value " KORVAN_BUILD_DIR "/performance.bin\n");
     uciSetOption("name Bitbases Path value " KORVAN_BUILD_DIR "/egbb\n");
-    baseline = {ponder,        searchMultipv, searchThreads, hashSize, ownBook,
-                egbbCacheSize, bookPath,      bitbasesPath,  uciAbout};
+    baseline = options;
     outCaptureTake();
 }
 
 void fuzzSession(const uint8_t* data, size_t size) {
     restoreOptions();
-    positionStartPosition(position);
+    positionStartPosition(currentPosition);
     outCaptureTake();
     output.clear();
     answersSeen = 0;
@@ -258,8 +260,8 @@ void fuzzSession(const uint8_t* data, size_t size) {
             // "quit" would release the engine: stop the search as it does.
             stopSearch();
         } else if (isCommand(word, "go")) {
-            asked.push_back(*position);
-            searchNodesReset();
+            asked.push_back(*currentPosition);
+            searchStatsReset();
             uciDispatch(line.c_str());
             awaitSearch(asked.size());
         } else {
@@ -275,7 +277,7 @@ void fuzzSession(const uint8_t* data, size_t size) {
     std::string ready = outCaptureTake();
     output += ready;
     if (ready != "readyok\n") fail("\"isready\" was answered with \"%s\"", ready.c_str());
-    checkPosition(position);
+    checkPosition(currentPosition);
 }
 
 void fuzzShutdown() {

@@ -5,12 +5,14 @@
 #include <mutex>
 #include <sstream>
 
+#include "board/zobrist.h"
+#include "tables/init.h"
+
 void testInit() {
     static std::once_flag once;
     std::call_once(once, [] {
-        GRand* generator = g_rand_new_with_seed(0);
-        init(generator);
-        g_rand_free(generator);
+        tablesInit();
+        zobristInit();
     });
 }
 
@@ -27,4 +29,10 @@ Bitboard squares(const char* names) {
     Bitboard b = 0;
     while (in >> name) b |= bitOf(stringToSquare(name.c_str()));
     return b;
+}
+
+SearchLimits testDepth(int depth) {
+    SearchLimits limits;
+    limits.depth = depth;
+    return limits;
 }

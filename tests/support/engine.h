@@ -4,6 +4,7 @@
 #include <string>
 
 #include "board/position.h"
+#include "search/startsearch.h"
 
 // Builds the engine's tables once per test program (seed 0, as at start-up).
 void testInit();
@@ -13,3 +14,6 @@ Position* testPosition(const char* fen);
 
 // Bitboard of the named squares, for example squares("a1 b3 h8").
 Bitboard squares(const char* names);
+
+// The limits of a "go depth N": one line, no book.
+SearchLimits testDepth(int depth);

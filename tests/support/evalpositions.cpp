@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "moves/movedo.h"
+#include "moves/picker.h"
 
 namespace {
 
@@ -136,10 +137,10 @@ std::vector<std::string> testPlayoutFens(GRand* g, const std::string& fen, int p
         return fens;
     }
     for (int ply = 1; ply <= plies; ply++) {
-        RootMoveList list;
-        rootMovesGenerate(p, &list);
+        MoveList list;
+        legalMovesGenerate(p, &list);
         if (list.count == 0) break;
-        Move move = list.moves[g_rand_int_range(g, 0, static_cast<int32_t>(list.count))].move;
+        Move move = list.moves[g_rand_int_range(g, 0, static_cast<int32_t>(list.count))];
         if (!moveDo(p, move)) break;
         if (ply % every == 0) fens.push_back(testFen(p));
     }

@@ -1,6 +1,6 @@
-#include "board/square.h"
+#include "base/square.h"
 
-#include "frontend/output.h"
+#include "base/output.h"
 
 void squareToString(int sq, char* out) {
     out[0] = static_cast<char>('a' + squareFile(sq));

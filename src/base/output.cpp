@@ -1,4 +1,6 @@
-#include "frontend/output.h"
+#include "base/output.h"
+
+#include "base/debug.h"
 
 #include <glib.h>
 
@@ -104,3 +106,9 @@ void inputError(const char* format, ...) {
     g_logv(nullptr, G_LOG_LEVEL_WARNING, format, args);
     va_end(args);
 }
+
+#if KORVAN_DEBUG
+void debugFail(const char* condition, const char* file, int line) {
+    fatalError("Invariant broken: %s (%s:%d)\n", condition, file, line);
+}
+#endif

@@ -3,13 +3,19 @@
 
 #include <cstdint>
 
+#include "base/debug.h"
+
 using Bitboard = uint64_t;
 
 // Lowest square of a non-empty set.
-inline int bitFirst(Bitboard b) { return __builtin_ctzll(b); }
+inline int bitFirst(Bitboard b) {
+    KORVAN_ASSERT(b != 0);
+    return __builtin_ctzll(b);
+}
 
 // Removes and returns the lowest square of a non-empty set.
 inline int bitPopFirst(Bitboard& b) {
+    KORVAN_ASSERT(b != 0);
     int sq = __builtin_ctzll(b);
     b &= b - 1;
     return sq;

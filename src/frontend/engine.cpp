@@ -1,0 +1,42 @@
+#include "frontend/engine.h"
+
+#include <mutex>
+
+#include "bitbases/egbb.h"
+#include "board/position.h"
+#include "board/zobrist.h"
+#include "book/book.h"
+#include "eval/pawntable.h"
+#include "frontend/uci.h"
+#include "search/hash.h"
+#include "search/startsearch.h"
+#include "search/threadsearch.h"
+#include "tables/init.h"
+
+void engineStart(const EngineStartup& startup) {
+    static std::once_flag tablesBuilt;
+    std::call_once(tablesBuilt, [] {
+        tablesInit();
+        zobristInit();
+    });
+    currentPosition = positionNew();
+    uciOptionsInit();
+    hashCreate(options.hashMegabytes);
+    pawnTableCreate(PAWN_TABLE_MEGABYTES);
+    threadsCreate(options.threads);
+    if (startup.bitbases) egbbLoad(options.bitbasesPath, options.bitbasesCacheMegabytes);
+    if (startup.book) bookOpen(options.bookFile);
+}
+
+void engineStop() {
+    // A running search is stopped and waited for before anything is released.
+    ponderSearch.store(0, std::memory_order_relaxed);
+    searchStop();
+    positionFree(currentPosition);
+    currentPosition = nullptr;
+    bookClose();
+    egbbClose();
+    threadsDestroy();
+    hashDestroy();
+    pawnTableDestroy();
+}
