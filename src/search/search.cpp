@@ -7,6 +7,7 @@
 #include "moves/picker.h"
 #include "search/history.h"
 #include "search/startsearch.h"
+#include "search/threadsearch.h"
 
 SearchStats searchStats;
 thread_local int searchThreadIndex = 0;
@@ -26,19 +27,54 @@ void searchStatsReset() {
 
 namespace {
 
-constexpr int HistoryFullDepthMoves = 4;
-constexpr int HistoryReductionLimit = 3;
-constexpr int futilityValue3 = 900, futilityMargin3 = 500;
-constexpr int futilityValue2 = 500, futilityMargin2 = 500;
-constexpr int futilityValue1 = 200, futilityMargin1 = 200;
+// Late-move reductions: in a node off the principal variation with more than
+// REDUCTION_LIMIT plies left, the moves after the first FULL_DEPTH_MOVES are
+// first tested one ply shallower, unless the node or the move is extended.
+constexpr int FULL_DEPTH_MOVES = 4;
+constexpr int REDUCTION_LIMIT = 3;
 
-constexpr Bitboard BFILE[8] = {
-    0x0101010101010101ULL, 0x0202020202020202ULL, 0x0404040404040404ULL, 0x0808080808080808ULL,
-    0x1010101010101010ULL, 0x2020202020202020ULL, 0x4040404040404040ULL, 0x8080808080808080ULL,
+// Futility pruning at the last three plies, by remaining depth: when the
+// material balance plus FUTILITY_GAP stays at or below alpha, the quiet moves
+// that leave the balance FUTILITY_MARGIN or more below alpha are not searched.
+// At three plies the node is searched as a two-ply one.
+constexpr int FUTILITY_GAP[4] = {0, 200, 500, 900};
+constexpr int FUTILITY_MARGIN[4] = {0, 200, 500, 500};
+
+constexpr Bitboard FILE_A = 0x0101010101010101ULL;
+
+// What sets the master's nodes apart from every other node. The master's line
+// is the first move of every node it splits, searched before any job: the line
+// whose scores give the jobs their windows, so it is searched without the
+// shortcuts that may misjudge a position.
+template <bool MASTER>
+struct NodeRules {
+    // The master hands the moves after the first to the worker pool.
+    static constexpr bool splits = MASTER;
+    // A master abandoning its jobs stops its workers' nodes, never its own.
+    static constexpr bool obeysParallelStop = !MASTER;
+    // No futility pruning on the master's line.
+    static constexpr bool futilityPruning = !MASTER;
+    // The master's line enters the quiescence search as a principal-variation
+    // node: full evaluations, never a lazy one.
+    static constexpr bool quiescenceAsPv = MASTER;
+    // A bitbase draw scores the material balance / 16 in plain nodes, so that
+    // the search still prefers the drawn ending with more material; on the
+    // master's line it scores 0.
+    static constexpr bool bitbaseDrawByMaterial = !MASTER;
 };
 
-inline bool stopped() {
-    return searchStopRequested() || parallelStopFlag.load(std::memory_order_relaxed);
+template <bool MASTER>
+inline bool nodeStopped() {
+    if (NodeRules<MASTER>::obeysParallelStop)
+        return searchStopRequested() || parallelStopFlag.load(std::memory_order_relaxed);
+    return searchStopRequested();
+}
+
+// A table move comes from a slot whose key matched; it is checked before it is
+// used (see searchMoveUsable).
+inline Move usableHashMove(const Position* p, uint64_t info) {
+    Move move = hashInfoMove(info);
+    return move && searchMoveUsable(p, move) ? move : 0;
 }
 
 }  // namespace
@@ -115,9 +151,9 @@ int passedPawnMove(const Position* p) {
     int to = moveTo(p->history[p->ply - 1].move);
     int piece = p->board[to];
     int file = squareFile(to), rank = squareRank(to);
-    Bitboard files = BFILE[file];
-    if (file > 0) files |= BFILE[file - 1];
-    if (file < 7) files |= BFILE[file + 1];
+    Bitboard files = FILE_A << file;
+    if (file > 0) files |= FILE_A << (file - 1);
+    if (file < 7) files |= FILE_A << (file + 1);
     if (piece == WHITE_PAWN) {
         Bitboard above = rank < 7 ? ~Bitboard{0} << (8 * (rank + 1)) : 0;
         return (p->bitboard[BLACK_PAWN] & files & above) == 0;
@@ -130,7 +166,7 @@ int passedPawnMove(const Position* p) {
 }
 
 int quiescent(Position* p, int alpha, int beta, int ply, int pv) {
-    if (stopped()) return -MATE;
+    if (nodeStopped<false>()) return -MATE;
     searchNodesIncrement();
     if (ply > searchStats.selectiveDepth.load(std::memory_order_relaxed))
         searchStats.selectiveDepth.store(ply, std::memory_order_relaxed);
@@ -163,38 +199,101 @@ int quiescent(Position* p, int alpha, int beta, int ply, int pv) {
     return alpha;
 }
 
-bool searchNodeOpen(Position* p, int* alpha, int* beta, int* depth, int ply, int pv,
-                    bool bitbaseDrawByMaterial, SearchNode* node, int* score) {
-    if (positionRepeat(p) || p->staticMoves > 99) return *score = 0, true;
-    if (p->ply >= POSITION_PLY_LIMIT) return *score = evaluate(p, *alpha, *beta, pv), true;
+Rung rungFirst(const NodeSearch& node) {
+    if (node.tried == 0) return RUNG_FULL_WINDOW;
+    bool reduce = !node.pv && node.tried >= FULL_DEPTH_MOVES && node.depth > REDUCTION_LIMIT &&
+                  !node.extended && !node.position->extension;
+    return reduce ? RUNG_REDUCED : RUNG_NULL_WINDOW;
+}
 
-    if (searchBitbaseProbe(p, ply, searchStats.iterationDepth.load(std::memory_order_relaxed),
-                           bitbaseDrawByMaterial, score))
+RungSearch rungSearch(const NodeSearch& node, Rung rung, int alpha) {
+    switch (rung) {
+        case RUNG_REDUCED:
+            return {-alpha - 1, -alpha, node.depth - 2, 0};
+        case RUNG_NULL_WINDOW:
+            return {-alpha - 1, -alpha, node.depth - 1, 0};
+        default:
+            return {-node.beta, -alpha, node.depth - 1, node.pv};
+    }
+}
+
+template <bool MASTER>
+int searchMadeMove(NodeSearch& node) {
+    const int alpha = node.alpha;
+    int t = alpha;
+    for (Rung rung = rungFirst(node); rung != RUNG_DONE;
+         rung = rungNext(rung, t, alpha, node.beta)) {
+        RungSearch child = rungSearch(node, rung, alpha);
+        t = -searchNode<MASTER>(node.position, child.alpha, child.beta, child.depth, node.ply + 1,
+                                1, child.pv);
+    }
+    return t;
+}
+
+bool nodeTakeResult(NodeSearch& node, Move move, bool fromList, int score) {
+    if (score <= node.alpha) return false;
+    if (score >= node.beta) {
+        int type = moveType(move);
+        if (fromList && (type == MOVE_NORMAL || type == MOVE_CASTLE))
+            historyAdd(moveFrom(move), moveTo(move), node.depth);
+        hashWrite(node.slot, node.position->key, node.depth, hashValueToTable(score, node.ply),
+                  HASH_LOWER, move);
         return true;
-    if (mateDistancePrune(ply, alpha, beta, score)) return true;
+    }
+    node.alpha = score;
+    node.bestMove = move;
+    return false;
+}
+
+int nodeFinish(NodeSearch& node) {
+    const Position* p = node.position;
+    if (node.bestMove)
+        hashWrite(node.slot, p->key, node.depth, hashValueToTable(node.alpha, node.ply), HASH_EXACT,
+                  node.bestMove);
+    else
+        hashWrite(node.slot, p->key, node.depth, hashValueToTable(node.alpha, node.ply), HASH_UPPER,
+                  node.hashMove);
+    return node.alpha;
+}
+
+template <bool MASTER>
+int searchNode(Position* p, int alpha, int beta, int depth, int ply, int nullMove, int pv) {
+    using Rules = NodeRules<MASTER>;
+    if (nodeStopped<MASTER>()) return 0;
+    searchNodesIncrement();
+
+    // Draws, and the end of the history stack, where the static score stands in.
+    if (positionRepeat(p) || p->staticMoves > 99) return 0;
+    if (p->ply >= POSITION_PLY_LIMIT) return evaluate(p, alpha, beta, pv);
+
+    int score;
+    if (searchBitbaseProbe(p, ply, searchStats.iterationDepth.load(std::memory_order_relaxed),
+                           Rules::bitbaseDrawByMaterial, &score))
+        return score;
+    if (mateDistancePrune(ply, &alpha, &beta, &score)) return score;
 
     // Transposition table: a deep enough bound settles the node outside the
     // principal variation; everywhere it supplies the move to try first.
-    node->hashMove = node->bestMove = 0;
-    if (hashFind(&node->slot, p->key, &node->info)) {
-        Move move = hashInfoMove(node->info);
-        node->hashMove = move && searchMoveUsable(p, move) ? move : 0;
-        if (!pv && hashInfoDepth(node->info) >= *depth) {
-            int t = hashValueFromTable(hashInfoValue(node->info), ply);
-            switch (hashInfoType(node->info)) {
+    NodeSearch node{p, alpha, beta, depth, ply, pv, false, nullptr, 0, 0, 0};
+    uint64_t info;
+    if (hashFind(&node.slot, p->key, &info)) {
+        node.hashMove = usableHashMove(p, info);
+        if (!pv && hashInfoDepth(info) >= depth) {
+            int t = hashValueFromTable(hashInfoValue(info), ply);
+            switch (hashInfoType(info)) {
                 case HASH_EXACT:
-                    return *score = t, true;
+                    return t;
                 case HASH_LOWER:
-                    if (t > *alpha) {
-                        *alpha = t;
-                        node->bestMove = node->hashMove;
-                        if (t >= *beta) return *score = t, true;
+                    if (t > node.alpha) {
+                        node.alpha = t;
+                        node.bestMove = node.hashMove;
+                        if (t >= node.beta) return t;
                     }
                     break;
                 case HASH_UPPER:
-                    if (t < *beta) {
-                        *beta = t;
-                        if (*alpha >= *beta) return *score = t, true;
+                    if (t < node.beta) {
+                        node.beta = t;
+                        if (node.alpha >= node.beta) return t;
                     }
                     break;
             }
@@ -203,118 +302,85 @@ bool searchNodeOpen(Position* p, int* alpha, int* beta, int* depth, int ply, int
 
     // Checks, pawns reaching the seventh rank, capturing promotions and (on the
     // principal variation) free passed pawns are searched one ply deeper.
-    node->extended = 0;
     if (p->extension || (pv && passedPawnMove(p))) {
-        (*depth)++;
-        node->extended = 1;
+        node.depth++;
+        node.extended = true;
     }
-    return false;
-}
+    if (node.depth <= 0)
+        return quiescent(p, node.alpha, node.beta, ply + 1, Rules::quiescenceAsPv ? 1 : pv);
 
-void searchHashMoveAgain(const Position* p, SearchNode* node) {
-    uint64_t again;
-    if (hashFindAgain(node->slot, p->key, &again)) {
-        Move move = hashInfoMove(again);
-        node->hashMove = move && searchMoveUsable(p, move) ? move : 0;
-    }
-}
-
-int search(Position* p, int alpha, int beta, int depth, int ply, int nullMove, int pv) {
-    if (stopped()) return 0;
-    searchNodesIncrement();
-
-    SearchNode node;
-    int score;
-    if (searchNodeOpen(p, &alpha, &beta, &depth, ply, pv, true, &node, &score)) return score;
-    HashEntry* slot = node.slot;
-    Move hashMove = node.hashMove, bestMove = node.bestMove;
-    int extended = node.extended;
-    if (depth <= 0) return quiescent(p, alpha, beta, ply + 1, pv);
-
-    int us = p->player, them = us ^ 1;
-    bool late = searchLateEndgame(p);
+    const int us = p->player, them = us ^ 1;
+    const bool late = searchLateEndgame(p);
 
     // Null move: if passing still beats beta, the position is too good to search.
-    if (nullMove && !pv && depth > 2 && !extended && !late) {
+    if (nullMove && !pv && node.depth > 2 && !node.extended && !late) {
         moveDo(p, MOVE_WORD_NULL);
-        int t = -search(p, -beta, 1 - beta, depth <= 6 ? depth - 3 : depth - 4, ply + 1, 0, 0);
+        int reduced = node.depth <= 6 ? node.depth - 3 : node.depth - 4;
+        int t = -searchNode<MASTER>(p, -node.beta, 1 - node.beta, reduced, ply + 1, 0, 0);
         moveUndo(p);
-        if (t >= beta) {
-            hashWrite(slot, p->key, depth, hashValueToTable(t, ply), HASH_LOWER, 0);
+        if (t >= node.beta) {
+            hashWrite(node.slot, p->key, node.depth, hashValueToTable(t, ply), HASH_LOWER, 0);
             return t;
         }
     }
 
     // Internal iterative deepening finds a first move for a PV node without one.
-    if (pv && !hashMove && depth > 3 && depth / 2 >= hashInfoDepth(node.info)) {
-        search(p, alpha, beta, depth / 2, ply, 0, 1);
-        searchHashMoveAgain(p, &node);
-        hashMove = node.hashMove;
+    if (pv && !node.hashMove && node.depth > 3 && node.depth / 2 >= hashInfoDepth(info)) {
+        searchNode<MASTER>(p, node.alpha, node.beta, node.depth / 2, ply, 0, 1);
+        uint64_t again;
+        if (hashFindAgain(node.slot, p->key, &again)) node.hashMove = usableHashMove(p, again);
     }
 
-    // Futility: far below alpha near the leaves, quiet moves that cannot lift
-    // the material balance close to alpha are not searched.
-    int futility = 0, margin = 0;
-    if (!pv && depth <= 3 && !extended && !late) {
+    bool futility = false;
+    int margin = 0;
+    if (Rules::futilityPruning && !pv && node.depth <= 3 && !node.extended && !late) {
+        // The deepest gap that the balance fails decides the margin.
         int balance = p->material[us] - p->material[them];
-        if (depth == 3 && balance + futilityValue3 <= alpha) {
-            futility = 1, margin = futilityMargin3, depth = 2;
-        } else if (depth >= 2 && balance + futilityValue2 <= alpha) {
-            futility = 1, margin = futilityMargin2;
-        } else if (balance + futilityValue1 <= alpha) {
-            futility = 1, margin = futilityMargin1;
+        for (int d = node.depth; d >= 1; d--) {
+            if (balance + FUTILITY_GAP[d] <= node.alpha) {
+                futility = true;
+                margin = FUTILITY_MARGIN[d];
+                if (d == 3) node.depth = 2;
+                break;
+            }
         }
     }
 
     MoveList list;
     pickerStart(&list, &quietHistory);
     Move move = 0;
-    if (hashMove && moveDo(p, hashMove)) move = hashMove;
+    if (node.hashMove && moveDo(p, node.hashMove)) move = node.hashMove;
     if (!move) move = nextMoveDo(p, &list);
     if (!move) {
         int t = p->check ? ply - MATE : 0;
-        hashWrite(slot, p->key, depth, hashValueToTable(t, ply), HASH_EXACT, 0);
+        hashWrite(node.slot, p->key, node.depth, hashValueToTable(t, ply), HASH_EXACT, 0);
         return t;
     }
 
-    int tried = 0;
     do {
-        if (futility && !p->extension && margin + p->material[us] - p->material[them] <= alpha) {
+        // The hash move is the only one that does not come from the list.
+        bool fromList = list.stage != STAGE_NONE;
+        if (futility && !p->extension &&
+            margin + p->material[us] - p->material[them] <= node.alpha) {
             moveUndo(p);
-            tried++;
+            node.tried++;
             continue;
         }
-        int t;
-        if (tried == 0) {
-            t = -search(p, -beta, -alpha, depth - 1, ply + 1, 1, pv);
-        } else {
-            // Late moves of non-PV nodes are first tried one ply shallower.
-            if (!pv && tried >= HistoryFullDepthMoves && depth > HistoryReductionLimit &&
-                !extended && !p->extension)
-                t = -search(p, -alpha - 1, -alpha, depth - 2, ply + 1, 1, 0);
-            else
-                t = alpha + 1;
-            if (t > alpha) {
-                t = -search(p, -alpha - 1, -alpha, depth - 1, ply + 1, 1, 0);
-                if (t > alpha && t < beta) t = -search(p, -beta, -alpha, depth - 1, ply + 1, 1, pv);
-            }
-        }
+        int t = searchMadeMove<MASTER>(node);
         moveUndo(p);
-        if (t > alpha) {
-            if (t >= beta) {
-                if (list.stage == STAGE_QUIET) historyAdd(moveFrom(move), moveTo(move), depth);
-                hashWrite(slot, p->key, depth, hashValueToTable(t, ply), HASH_LOWER, move);
-                return t;
-            }
-            alpha = t;
-            bestMove = move;
+        if (nodeTakeResult(node, move, fromList, t)) return t;
+        node.tried++;
+        // After the first move the master's node hands the others to the workers.
+        if (Rules::splits && node.tried == 1) {
+            if (parallelSearchMoves(node, &list, &score)) return score;
+            break;
         }
-        tried++;
     } while ((move = nextMoveDo(p, &list)));
 
-    if (bestMove)
-        hashWrite(slot, p->key, depth, hashValueToTable(alpha, ply), HASH_EXACT, bestMove);
-    else
-        hashWrite(slot, p->key, depth, hashValueToTable(alpha, ply), HASH_UPPER, hashMove);
-    return alpha;
+    return nodeFinish(node);
 }
+
+template int searchNode<false>(Position*, int, int, int, int, int, int);
+template int searchNode<true>(Position*, int, int, int, int, int, int);
+template int searchMadeMove<false>(NodeSearch&);
+template int searchMadeMove<true>(NodeSearch&);

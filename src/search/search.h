@@ -41,34 +41,87 @@ uint64_t searchNodes();
 // Clears every counter (at the start of a search).
 void searchStatsReset();
 
-int search(Position* position, int alpha, int beta, int depth, int ply, int nullMove, int pv);
+// The node search, written once for every node. MASTER is true at the nodes
+// of the parallel search's master, which hand moves to the worker pool (see
+// NodeRules in search.cpp for everything else that sets them apart); every
+// other node (the single-threaded search, the workers' jobs) is a plain node.
+// Scores are from the side to move's view; a node that a stop interrupts
+// returns a meaningless score, which its callers never use.
+template <bool MASTER>
+int searchNode(Position* position, int alpha, int beta, int depth, int ply, int nullMove, int pv);
+
+// A plain node, and a master's node.
+inline int search(Position* position, int alpha, int beta, int depth, int ply, int nullMove,
+                  int pv) {
+    return searchNode<false>(position, alpha, beta, depth, ply, nullMove, pv);
+}
+inline int threadSearch(Position* position, int alpha, int beta, int depth, int ply, int nullMove,
+                        int pv) {
+    return searchNode<true>(position, alpha, beta, depth, ply, nullMove, pv);
+}
+
+// The quiescence search: captures and promotions only, from a stand-pat score.
 int quiescent(Position* position, int alpha, int beta, int ply, int pv);
 
 // 1 when the last move pushed a pawn that no enemy pawn can stop or take.
 int passedPawnMove(const Position* position);
 
-struct HashEntry;
-
-// What a node of the main search, or of its parallel twin, knows once it has
-// passed the steps both take first.
-struct SearchNode {
-    HashEntry* slot;  // the node's table slot
-    uint64_t info;    // the slot's word as read, also on a miss
-    Move hashMove;    // the table's move for the position, 0 if none
-    Move bestMove;    // set when a stored lower bound raised alpha
-    int extended;     // the node is searched one ply deeper
+// A node of the main search while its moves are searched: what searching a
+// move and taking its result need. The parallel search shares it with the
+// node that splits.
+struct NodeSearch {
+    Position* position;
+    int alpha, beta;
+    int depth;  // remaining depth, extension included
+    int ply;    // plies below the root
+    int pv;     // on the principal variation (a full window)
+    bool extended;
+    HashEntry* slot;
+    Move hashMove;  // the table's move, searched first
+    Move bestMove;  // the move that raised alpha, 0 while none did
+    int tried;      // moves searched or skipped so far
 };
 
-// The steps every node takes after counting itself: draws, the end of the
-// history stack, the bitbase rule (a bitbase draw scores the material balance
-// / 16 when asked, else 0), mate-distance pruning, the table probe and the
-// extension. Returns true with *score when they settle the node; otherwise
-// the window and the depth are updated and *node is filled.
-bool searchNodeOpen(Position* position, int* alpha, int* beta, int* depth, int ply, int pv,
-                    bool bitbaseDrawByMaterial, SearchNode* node, int* score);
+// The searches a move after the first may need, in order: a test with a null
+// window one ply shallower (late moves only), a null-window test at full depth
+// when that fails high, and a full-window search when the score falls inside
+// the window. The first move of a node gets the full window at once.
+enum Rung : int32_t {
+    RUNG_REDUCED = 0,
+    RUNG_NULL_WINDOW = 1,
+    RUNG_FULL_WINDOW = 2,
+    RUNG_DONE = 3,
+};
 
-// Reads the node's slot again after internal iterative deepening.
-void searchHashMoveAgain(const Position* position, SearchNode* node);
+// The child search of a rung: its window and depth, with pv for the child.
+struct RungSearch {
+    int alpha, beta, depth, pv;
+};
+
+// The first rung for the move just made (node.tried moves came before it).
+Rung rungFirst(const NodeSearch& node);
+// The child search of the rung, with the node's alpha as it was when the
+// move's searches began.
+RungSearch rungSearch(const NodeSearch& node, Rung rung, int alpha);
+// The rung after a result t (from the node's view) of a search at the rung.
+inline Rung rungNext(Rung rung, int t, int alpha, int beta) {
+    if (rung == RUNG_REDUCED) return t > alpha ? RUNG_NULL_WINDOW : RUNG_DONE;
+    if (rung == RUNG_NULL_WINDOW) return t > alpha && t < beta ? RUNG_FULL_WINDOW : RUNG_DONE;
+    return RUNG_DONE;
+}
+
+// Searches the move just made on the node's position through its rungs, with
+// nodes of the given kind; returns the score from the node's view.
+template <bool MASTER>
+int searchMadeMove(NodeSearch& node);
+
+// Takes a move's score: true when it ends the node (a cut-off: the bound is
+// stored, and a quiet move from the picker's list earns a history bonus);
+// otherwise a score above alpha raises it and makes the move the best so far.
+bool nodeTakeResult(NodeSearch& node, Move move, bool fromList, int score);
+
+// Stores the node's result once every move has been searched and returns it.
+int nodeFinish(NodeSearch& node);
 
 // A table move comes from a slot whose key matched; it is checked before it is
 // made so that a rare key collision can never feed moveDo a move that is not

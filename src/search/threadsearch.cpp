@@ -64,21 +64,22 @@ ThreadMessage* jobReceive() {
     return popFrom(pool.results);
 }
 
-// Sends a job for the move: the position after it, made here and taken back.
-void parallelSearch(Position* p, Move move, int alpha, int beta, int depth, int ply, int window,
-                    int pv) {
+// Sends a job for the move just made on the node's position: the rung's search
+// of it, with the node's alpha as it was when the move's searches began.
+void jobSend(const NodeSearch& node, Move move, Rung rung, int alpha) {
+    RungSearch child = rungSearch(node, rung, alpha);
     ThreadMessage* message = g_new(ThreadMessage, 1);
     message->type = 1;
-    positionCopy(&message->position, p);
-    message->alpha = alpha;
-    message->beta = beta;
-    message->depth = depth;
-    message->ply = ply;
+    positionCopy(&message->position, node.position);
+    message->alpha = child.alpha;
+    message->beta = child.beta;
+    message->depth = child.depth;
+    message->ply = node.ply + 1;
     message->nullMove = 1;
     message->move = move;
     message->score = 0;
-    message->window = window;
-    message->pv = pv;
+    message->rung = rung;
+    message->pv = child.pv;
     message->handoff = 0;
     ThreadSearchStats& stats = threadSearchStats;
     stats.jobs++;
@@ -86,24 +87,29 @@ void parallelSearch(Position* p, Move move, int alpha, int beta, int depth, int 
     threadMessageSend(message);
 }
 
-// Takes one finished job: its move, the alpha it was sent with and its kind.
-int parallelSearchResult(Move* move, int* alpha, int* window) {
+// One finished job, seen from the node that sent it.
+struct JobResult {
+    Move move;
+    Rung rung;
+    int alpha;  // the node's alpha the job's window was made from
+    int score;  // from the node's view
+};
+
+JobResult jobTake() {
     ThreadMessage* message = jobReceive();
-    *move = message->move;
-    *alpha = message->alpha;
-    *window = message->window;
-    int score = message->score;
+    JobResult result{message->move, static_cast<Rung>(message->rung), -message->beta,
+                     -message->score};
     g_free(message);
-    return score;
+    return result;
 }
 
 // Abandons the outstanding jobs: the workers return at once and their results
 // are discarded. With `moves`, the moves of the abandoned jobs are kept there
 // in the order they come back.
 void parallelSearchStop(int idle, MoveList* moves = nullptr) {
-    if (idle < pool.searchThreads) {
+    if (idle < pool.workerCount) {
         parallelStopFlag.store(1, std::memory_order_relaxed);
-        for (int outstanding = pool.searchThreads - idle; outstanding > 0; outstanding--) {
+        for (int outstanding = pool.workerCount - idle; outstanding > 0; outstanding--) {
             ThreadMessage* message = jobReceive();
             threadSearchStats.abandoned++;
             if (moves) {
@@ -175,149 +181,64 @@ void threadsDestroy() {
 
 int threadsCount() { return pool.searchThreads; }
 
-int threadSearch(Position* p, int alpha, int beta, int depth, int ply, int nullMove, int pv) {
-    if (searchStopRequested()) return 0;
-    searchNodesIncrement();
+namespace {
 
-    SearchNode node;
-    int score;
-    if (searchNodeOpen(p, &alpha, &beta, &depth, ply, pv, false, &node, &score)) return score;
-    HashEntry* slot = node.slot;
-    Move hashMove = node.hashMove, bestMove = node.bestMove;
-    int extended = node.extended;
-    if (depth <= 0) return quiescent(p, alpha, beta, ply + 1, 1);
-
-    if (nullMove && !pv && depth > 2 && !extended && !searchLateEndgame(p)) {
-        moveDo(p, MOVE_WORD_NULL);
-        int t =
-            -threadSearch(p, -beta, 1 - beta, depth <= 6 ? depth - 3 : depth - 4, ply + 1, 0, 0);
-        moveUndo(p);
-        if (t >= beta) {
-            hashWrite(slot, p->key, depth, hashValueToTable(t, ply), HASH_LOWER, 0);
-            return t;
+// Searches the moves left in the list on this thread, as master nodes.
+bool searchRestHere(NodeSearch& node, MoveList* list, int* score) {
+    while (Move move = nextMoveDo(node.position, list)) {
+        int t = searchMadeMove<true>(node);
+        moveUndo(node.position);
+        if (nodeTakeResult(node, move, true, t)) {
+            *score = t;
+            return true;
         }
+        node.tried++;
     }
+    return false;
+}
 
-    if (pv && !hashMove && depth > 3 && depth / 2 >= hashInfoDepth(node.info)) {
-        threadSearch(p, alpha, beta, depth / 2, ply, 0, pv);
-        searchHashMoveAgain(p, &node);
-        hashMove = node.hashMove;
-    }
+}  // namespace
 
-    // The first move is searched here, before any job is sent: its result
-    // gives the workers a window.
-    MoveList list;
-    pickerStart(&list, &quietHistory);
-    int tried = 0;
-    Move move = 0;
-    if (hashMove && moveDo(p, hashMove)) move = hashMove;
-    if (!move) move = nextMoveDo(p, &list);
-    if (move) {
-        int t = -threadSearch(p, -beta, -alpha, depth - 1, ply + 1, 1, pv);
-        moveUndo(p);
-        if (t > alpha) {
-            alpha = t;
-            bestMove = move;
-            if (t >= beta) {
-                if (list.stage == STAGE_QUIET) historyAdd(moveFrom(move), moveTo(move), depth);
-                hashWrite(slot, p->key, depth, hashValueToTable(t, ply), HASH_LOWER, move);
-                return t;
-            }
-        }
-        tried = 1;
-
-        // The other moves go to the workers; results are taken as they arrive.
-        int idle = pool.searchThreads;
-        for (;;) {
-            Move next = 0;
-            while (idle > 0 && (next = nextMoveDo(p, &list))) {
-                bool reduce = !pv && tried >= HistoryFullDepthMoves &&
-                              depth > HistoryReductionLimit && !extended && !p->extension;
-                parallelSearch(p, next, -alpha - 1, -alpha, reduce ? depth - 2 : depth - 1, ply + 1,
-                               reduce ? 0 : 1, 0);
-                moveUndo(p);
-                idle--;
-                tried++;
-            }
-            if (idle > 0) break;  // no move left to send
-
-            Move m;
-            int sentAlpha, window;
-            int t = -parallelSearchResult(&m, &sentAlpha, &window);
-            int a0 = -sentAlpha - 1;
-            idle = 1;
-            if (window == 0 && t > a0) {
-                // The reduced test failed high: test again at full depth.
-                moveDo(p, m);
-                threadSearchStats.researches++;
-                parallelSearch(p, m, sentAlpha, -a0, depth - 1, ply + 1, 1, 0);
-                moveUndo(p);
-                idle = 0;
-                continue;
-            }
-            if (window == 1 && a0 < t && t < beta) {
-                // Inside the window: search it with the full window.
-                moveDo(p, m);
-                threadSearchStats.researches++;
-                parallelSearch(p, m, -beta, -a0, depth - 1, ply + 1, 2, pv);
-                moveUndo(p);
-                idle = 0;
-                continue;
-            }
-            if (t > alpha) {
-                if (t >= beta) {
-                    parallelSearchStop(idle);
-                    if (moveType(m) == MOVE_NORMAL) historyAdd(moveFrom(m), moveTo(m), depth);
-                    hashWrite(slot, p->key, depth, hashValueToTable(t, ply), HASH_LOWER, m);
-                    return t;
-                }
-                alpha = t;
-                bestMove = m;
-            }
-        }
-
-        // The moves are exhausted: abandon what is still running and search
-        // those moves here, in the order their jobs came back.
-        list.count = 0;
-        list.current = 0;
-        parallelSearchStop(idle, &list);
-        list.sortedUpTo = list.count;
-        list.stage = STAGE_QUIET;
-        while ((move = nextMoveDo(p, &list))) {
-            int t;
-            if (!pv && tried >= HistoryFullDepthMoves && depth > HistoryReductionLimit &&
-                !extended && !p->extension)
-                t = -threadSearch(p, -alpha - 1, -alpha, depth - 2, ply + 1, 1, 0);
-            else
-                t = alpha + 1;
-            if (t > alpha) {
-                t = -threadSearch(p, -alpha - 1, -alpha, depth - 1, ply + 1, 1, 0);
-                if (t > alpha && t < beta)
-                    t = -threadSearch(p, -beta, -alpha, depth - 1, ply + 1, 1, pv);
-            }
+bool parallelSearchMoves(NodeSearch& node, MoveList* list, int* score) {
+    if (pool.workerCount == 0) return searchRestHere(node, list, score);
+    Position* p = node.position;
+    // The other moves go to the workers; results are taken as they arrive.
+    int idle = pool.workerCount;
+    for (;;) {
+        Move next = 0;
+        while (idle > 0 && (next = nextMoveDo(p, list))) {
+            jobSend(node, next, rungFirst(node), node.alpha);
             moveUndo(p);
-            if (t > alpha) {
-                if (t >= beta) {
-                    if (moveType(move) == MOVE_NORMAL)
-                        historyAdd(moveFrom(move), moveTo(move), depth);
-                    hashWrite(slot, p->key, depth, hashValueToTable(t, ply), HASH_LOWER, move);
-                    return t;
-                }
-                alpha = t;
-                bestMove = move;
-            }
-            tried++;
+            idle--;
+            node.tried++;
+        }
+        if (idle > 0) break;  // no move left to send
+
+        JobResult result = jobTake();
+        idle = 1;
+        Rung rung = rungNext(result.rung, result.score, result.alpha, node.beta);
+        if (rung != RUNG_DONE) {
+            // The test failed high: the move's next search goes out as a new job.
+            moveDo(p, result.move);
+            threadSearchStats.researches++;
+            jobSend(node, result.move, rung, result.alpha);
+            moveUndo(p);
+            idle = 0;
+            continue;
+        }
+        if (result.score >= node.beta) parallelSearchStop(idle);
+        if (nodeTakeResult(node, result.move, true, result.score)) {
+            *score = result.score;
+            return true;
         }
     }
 
-    if (!tried) {
-        int t = p->check ? ply - MATE : 0;
-        hashWrite(slot, p->key, depth, hashValueToTable(t, ply), HASH_EXACT, 0);
-        return t;
-    }
-    if (bestMove)
-        hashWrite(slot, p->key, depth, hashValueToTable(alpha, ply), HASH_EXACT, bestMove);
-    else
-        hashWrite(slot, p->key, depth, hashValueToTable(alpha, ply), HASH_UPPER, hashMove);
-    return alpha;
+    // The moves are exhausted: abandon what is still running and search those
+    // moves here, in the order their jobs came back.
+    list->count = 0;
+    list->current = 0;
+    parallelSearchStop(idle, list);
+    list->sortedUpTo = list->count;
+    list->stage = STAGE_QUIET;
+    return searchRestHere(node, list, score);
 }

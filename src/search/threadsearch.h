@@ -20,7 +20,7 @@ struct ThreadMessage {
     int32_t nullMove;
     Move move;
     int32_t score;
-    int32_t window;  // 0 reduced null window, 1 full-depth null window, 2 full window
+    int32_t rung;  // which of the move's searches this is (a Rung)
     int32_t pv;
     int32_t handoff;  // written with release before every hand-over, read with acquire after
 };
@@ -39,7 +39,7 @@ void threadMessageSend(ThreadMessage* message);
 // counters; read them once the search has ended.
 struct alignas(64) ThreadSearchStats {
     uint64_t jobs;        // jobs sent, re-searches included
-    uint64_t researches;  // jobs sent again after their result (windows 1 and 2)
+    uint64_t researches;  // jobs sent again after their result (later rungs)
     uint64_t abandoned;   // jobs whose result was thrown away
     int outstanding;      // jobs sent and not yet taken back
     int peakOutstanding;  // the most jobs ever outstanding at once
@@ -47,5 +47,11 @@ struct alignas(64) ThreadSearchStats {
 extern ThreadSearchStats threadSearchStats;
 void threadSearchStatsReset();
 
-// The parallel twin of search, used at the master's nodes.
-int threadSearch(Position* position, int alpha, int beta, int depth, int ply, int nullMove, int pv);
+struct MoveList;
+struct NodeSearch;
+
+// The master's node after its first move: the other moves of the list are
+// searched by the workers, whose results the master takes as they come. True
+// with the score when a result ends the node (a cut-off); false once every
+// move is searched, with the node's alpha and best move updated.
+bool parallelSearchMoves(NodeSearch& node, MoveList* list, int* score);
