@@ -198,8 +198,8 @@ TEST_P(ParallelProtocol, RebuildingOptionsDuringASearch) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Threads, ParallelProtocol, ::testing::Values(2, 4),
-                         [](const ::testing::TestParamInfo<int>& info) {
-                             return std::to_string(info.param);
+                         [](const ::testing::TestParamInfo<int>& threads) {
+                             return std::to_string(threads.param);
                          });
 
 }  // namespace
