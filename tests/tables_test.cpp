@@ -16,20 +16,18 @@ class Tables : public ::testing::Test {
 TEST_F(Tables, MagicLookupsMatchRayWalkingForEveryOccupancy) {
     for (int sq = 0; sq < 64; sq++) {
         for (int rook = 0; rook < 2; rook++) {
-            Bitboard mask = rook ? magicmoves_r_mask[sq] : magicmoves_b_mask[sq];
+            Bitboard mask = rook ? ROOK_MASK[sq] : BISHOP_MASK[sq];
             int list[64], n = 0;
             for (Bitboard m = mask; m;) list[n++] = bitPopFirst(m);
             for (uint64_t pattern = 0; pattern < (uint64_t{1} << n); pattern++) {
-                Bitboard occupancy = initmagicmoves_occ(list, n, pattern);
+                Bitboard occupancy = magicOccupancy(list, n, pattern);
                 // Squares outside the mask must not change the answer.
                 Bitboard noise = ~mask & 0x8100000000000081ULL & ~bitOf(sq);
                 if (rook) {
-                    ASSERT_EQ(rookAttacks(sq, occupancy | noise),
-                              initmagicmoves_Rmoves(sq, occupancy))
+                    ASSERT_EQ(rookAttacks(sq, occupancy | noise), rookRayAttacks(sq, occupancy))
                         << "rook square " << sq << " pattern " << pattern;
                 } else {
-                    ASSERT_EQ(bishopAttacks(sq, occupancy | noise),
-                              initmagicmoves_Bmoves(sq, occupancy))
+                    ASSERT_EQ(bishopAttacks(sq, occupancy | noise), bishopRayAttacks(sq, occupancy))
                         << "bishop square " << sq << " pattern " << pattern;
                 }
             }
@@ -39,16 +37,16 @@ TEST_F(Tables, MagicLookupsMatchRayWalkingForEveryOccupancy) {
 
 TEST_F(Tables, ShiftsFollowMaskSizesExceptTheFourReducedRookSquares) {
     for (int sq = 0; sq < 64; sq++) {
-        EXPECT_EQ(magicmoves_b_shift[sq], 64u - bitCount(magicmoves_b_mask[sq])) << sq;
+        EXPECT_EQ(BISHOP_SHIFT[sq], 64u - bitCount(BISHOP_MASK[sq])) << sq;
         bool reduced = sq == A8 || sq == B8 || sq == C8 || sq == H8;
-        EXPECT_EQ(magicmoves_r_shift[sq], 64u - bitCount(magicmoves_r_mask[sq]) + reduced) << sq;
+        EXPECT_EQ(ROOK_SHIFT[sq], 64u - bitCount(ROOK_MASK[sq]) + reduced) << sq;
     }
-    EXPECT_EQ(bitCount(magicmoves_r_mask[A1]), 12);
-    EXPECT_EQ(bitCount(magicmoves_r_mask[D4]), 10);
-    EXPECT_EQ(bitCount(magicmoves_b_mask[A1]), 6);
-    EXPECT_EQ(bitCount(magicmoves_b_mask[D4]), 9);
-    EXPECT_EQ(magicmoves_r_magics[A8], 0x00fffcddfced714aULL);
-    EXPECT_EQ(magicmoves_r_magics[H8], 0x0001fffaabfad1a2ULL);
+    EXPECT_EQ(bitCount(ROOK_MASK[A1]), 12);
+    EXPECT_EQ(bitCount(ROOK_MASK[D4]), 10);
+    EXPECT_EQ(bitCount(BISHOP_MASK[A1]), 6);
+    EXPECT_EQ(bitCount(BISHOP_MASK[D4]), 9);
+    EXPECT_EQ(ROOK_MAGIC[A8], 0x00fffcddfced714aULL);
+    EXPECT_EQ(ROOK_MAGIC[H8], 0x0001fffaabfad1a2ULL);
 }
 
 TEST_F(Tables, SliderSpotChecks) {

@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
     // Warm-up: one pass over every sample brings the tables into the cache.
     long unknown = 0;
     for (const Sample& s : samples)
-        unknown += probe(s.player, s.whiteKing, s.blackKing, egbbPieceCode[s.man], s.square, 0, 0,
+        unknown += probe(s.player, s.whiteKing, s.blackKing, EGBB_PIECE_CODE[s.man], s.square, 0, 0,
                          0, 0) == EGBB_NOT_AVAILABLE;
 
     long sum = 0;
@@ -122,7 +122,7 @@ int main(int argc, char** argv) {
     for (long i = 0; i < probes; i++) {
         const Sample& s = samples[i & (samples.size() - 1)];
         sum +=
-            probe(s.player, s.whiteKing, s.blackKing, egbbPieceCode[s.man], s.square, 0, 0, 0, 0);
+            probe(s.player, s.whiteKing, s.blackKing, EGBB_PIECE_CODE[s.man], s.square, 0, 0, 0, 0);
     }
     double raw = probes / seconds(start);
 

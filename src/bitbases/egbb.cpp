@@ -50,7 +50,7 @@ void egbbLoad(const char* path, int cacheMegabytes) {
     }
     auto load = reinterpret_cast<LoadFunction>(egbbSymbol("load_egbb_5men"));
     auto probe = reinterpret_cast<ProbeFunction>(egbbSymbol("probe_egbb_5men"));
-    load(directory.c_str(), cache, egbb_load_type);
+    load(directory.c_str(), cache, EGBB_LOAD_TYPE);
     probe_egbb = probe;
     outPrintf(true, "info string endgame bitbases loaded\n");
 }
@@ -74,7 +74,7 @@ int egbbProbe(const Position* position, int* score) {
     int piece[3] = {0, 0, 0}, square[3] = {0, 0, 0};
     for (int i = 0; men; i++) {
         square[i] = bitPopFirst(men);
-        piece[i] = egbbPieceCode[position->board[square[i]]];
+        piece[i] = EGBB_PIECE_CODE[position->board[square[i]]];
     }
     *score = probe_egbb(position->player, bitFirst(bb[WHITE_KING]), bitFirst(bb[BLACK_KING]),
                         piece[0], square[0], piece[1], square[1], piece[2], square[2]);

@@ -14,11 +14,11 @@ inline constexpr int EGBB_MAX_MEN = 5;
 // Name of the library file inside the bitbase directory.
 inline constexpr char EGBB_LIBRARY_NAME[] = "egbbso64.so";
 // Load mode handed to the library; no option changes it.
-inline constexpr int egbb_load_type = 2;
+inline constexpr int EGBB_LOAD_TYPE = 2;
 
 // The library's code of each man, indexed by our piece code; kings have argument
 // places of their own and no code.
-inline constexpr int egbbPieceCode[14] = {0, 0, 6, 12, 5, 11, 4, 10, 3, 9, 2, 8, 0, 0};
+inline constexpr int EGBB_PIECE_CODE[14] = {0, 0, 6, 12, 5, 11, 4, 10, 3, 9, 2, 8, 0, 0};
 
 // (Re)loads the library from the directory and tells it where its data is and
 // how much cache (megabytes) to use. A missing library is reported with an

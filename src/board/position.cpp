@@ -16,7 +16,7 @@ void emptyPosition(Position* position) { memset(position, 0, sizeof *position); 
 
 void addPiece(Position* p, int piece, int sq) {
     Bitboard b = bitOf(sq);
-    p->material[piece & 1] += pieceValue[piece];
+    p->material[piece & 1] += PIECE_VALUE[piece];
     p->bitboard[piece & 1] ^= b;
     p->bitboard[piece] ^= b;
     p->occupied ^= b;
@@ -24,18 +24,18 @@ void addPiece(Position* p, int piece, int sq) {
     p->board[sq] = piece;
     p->pvtOpening += pvt[piece][sq].opening;
     p->pvtEndgame += pvt[piece][sq].endgame;
-    p->phase += piecePhase[piece];
+    p->phase += PIECE_PHASE[piece];
 }
 
 void positionStartPosition(Position* p) {
-    static constexpr int backRank[8] = {WHITE_ROOK, WHITE_KNIGHT, WHITE_BISHOP, WHITE_QUEEN,
-                                        WHITE_KING, WHITE_BISHOP, WHITE_KNIGHT, WHITE_ROOK};
+    static constexpr int BACK_RANK[8] = {WHITE_ROOK, WHITE_KNIGHT, WHITE_BISHOP, WHITE_QUEEN,
+                                         WHITE_KING, WHITE_BISHOP, WHITE_KNIGHT, WHITE_ROOK};
     emptyPosition(p);
     for (int file = 0; file < 8; file++) {
-        addPiece(p, backRank[file], squareMake(file, 0));
+        addPiece(p, BACK_RANK[file], squareMake(file, 0));
         addPiece(p, WHITE_PAWN, squareMake(file, 1));
         addPiece(p, BLACK_PAWN, squareMake(file, 6));
-        addPiece(p, backRank[file] + 1, squareMake(file, 7));
+        addPiece(p, BACK_RANK[file] + 1, squareMake(file, 7));
     }
     p->player = WHITE;
     p->castling = 15;
@@ -48,7 +48,7 @@ int moveMaterial(const Position* position, Move move) {
         case MOVE_CASTLE:
             return 0;
         case MOVE_CAPTURE:
-            return pieceValue[position->board[moveTo(move)]];
+            return PIECE_VALUE[position->board[moveTo(move)]];
         case MOVE_EN_PASSANT:
             return 90;
         case MOVE_PROMOTE_KNIGHT:
@@ -207,7 +207,7 @@ void positionPrint(const Position* p) {
         for (int file = 0; file < 8; file++) {
             int piece = p->board[squareMake(file, rank)];
             if (piece != EMPTY)
-                picture[n++] = pieceToChar[piece];
+                picture[n++] = PIECE_CHARS[piece];
             else
                 picture[n++] = (file + rank) & 1 ? '#' : ' ';
         }
@@ -218,7 +218,7 @@ void positionPrint(const Position* p) {
     out.printf("Player: %s\n", p->player == WHITE ? "White" : "Black");
     out.printf("Ply:%d\n", p->ply);
     out.printf("En passant:%d\n", p->enPassant);
-    out.printf("Capture:%c\n", pieceToChar[p->capture]);
+    out.printf("Capture:%c\n", PIECE_CHARS[p->capture]);
     out.printf("Castling:%d\n", p->castling);
     out.printf("Check:%d\n", p->check);
     out.printf("Static moves:%d\n", p->staticMoves);
@@ -249,7 +249,7 @@ namespace {
 void positionIsOk(const Position* p) {
     int material = 0;
     for (int piece = WHITE_PAWN; piece <= BLACK_QUEEN; piece++)
-        material += (piece & 1 ? -1 : 1) * bitCount(p->bitboard[piece]) * pieceValue[piece];
+        material += (piece & 1 ? -1 : 1) * bitCount(p->bitboard[piece]) * PIECE_VALUE[piece];
     if (material != p->material[WHITE] - p->material[BLACK])
         positionFail(p, "1. Material value is wrong (%d) !!!\n", material);
 
@@ -264,25 +264,25 @@ void positionIsOk(const Position* p) {
             for (int code = 1; code < 14; code++)
                 if (p->bitboard[code] & b)
                     positionFail(p, "2. Bitboard is wrong (piece=%c,square=%d) !\n",
-                                 pieceToChar[code], sq);
+                                 PIECE_CHARS[code], sq);
             continue;
         }
         int colour = piece & 1;
         if (!(p->occupied & b))
-            positionFail(p, "3. Bitboard is wrong (piece=%c,square=%d) !\n", pieceToChar[piece],
+            positionFail(p, "3. Bitboard is wrong (piece=%c,square=%d) !\n", PIECE_CHARS[piece],
                          sq);
         if (!(p->bitboard[colour] & b))
-            positionFail(p, "6. Bitboard is wrong (piece=%c,square=%d) !\n", pieceToChar[colour],
+            positionFail(p, "6. Bitboard is wrong (piece=%c,square=%d) !\n", PIECE_CHARS[colour],
                          sq);
         if (p->bitboard[colour ^ 1] & b)
-            positionFail(p, "7. Bitboard is wrong (piece=%c,square=%d) !\n", pieceToChar[colour],
+            positionFail(p, "7. Bitboard is wrong (piece=%c,square=%d) !\n", PIECE_CHARS[colour],
                          sq);
         if (!(p->bitboard[piece] & b))
-            positionFail(p, "8. Bitboard is wrong (piece=%c,square=%d) !\n", pieceToChar[piece],
+            positionFail(p, "8. Bitboard is wrong (piece=%c,square=%d) !\n", PIECE_CHARS[piece],
                          sq);
         for (int code = WHITE_PAWN; code < 14; code++)
             if (code != piece && (p->bitboard[code] & b))
-                positionFail(p, "12. Bitboard is wrong (piece=%c,square=%d) !\n", pieceToChar[code],
+                positionFail(p, "12. Bitboard is wrong (piece=%c,square=%d) !\n", PIECE_CHARS[code],
                              sq);
     }
     if (!p->bitboard[WHITE_KING]) positionFail(p, "13. Bitboard is wrong (without white king) !\n");

@@ -71,9 +71,9 @@ struct Position {
     HistoryRecord history[HISTORY_SIZE];
 };
 
-inline constexpr int pieceValue[14] = {0, 0, 90, 90, 300, 300, 325, 325, 500, 500, 975, 975, 0, 0};
-inline constexpr int piecePhase[14] = {0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 4, 4, 0, 0};
-inline constexpr char pieceToChar[] = "XxPpNnBbRrQqKk";
+inline constexpr int PIECE_VALUE[14] = {0, 0, 90, 90, 300, 300, 325, 325, 500, 500, 975, 975, 0, 0};
+inline constexpr int PIECE_PHASE[14] = {0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 4, 4, 0, 0};
+inline constexpr char PIECE_CHARS[] = "XxPpNnBbRrQqKk";
 
 Position* positionNew();
 void positionFree(Position* position);

@@ -109,12 +109,13 @@ uint64_t getBookKey(const Position* position) {
     for (int piece = WHITE_PAWN; piece <= BLACK_KING; piece++) {
         // Book kinds run black pawn 0, white pawn 1, ..., white king 11.
         int kind = (piece - WHITE_PAWN) ^ 1;
-        for (Bitboard b = position->bitboard[piece]; b;) key ^= bookKey[64 * kind + bitPopFirst(b)];
+        for (Bitboard b = position->bitboard[piece]; b;)
+            key ^= POLYGLOT_RANDOM[64 * kind + bitPopFirst(b)];
     }
     for (int i = 0; i < 4; i++)
-        if (position->castling & (1 << i)) key ^= bookKey[768 + i];
-    if (position->enPassant) key ^= bookKey[772 + squareFile(position->enPassant)];
-    if (position->player == WHITE) key ^= bookKey[780];
+        if (position->castling & (1 << i)) key ^= POLYGLOT_RANDOM[768 + i];
+    if (position->enPassant) key ^= POLYGLOT_RANDOM[772 + squareFile(position->enPassant)];
+    if (position->player == WHITE) key ^= POLYGLOT_RANDOM[780];
     return key;
 }
 

@@ -9,69 +9,69 @@
 namespace {
 
 // Pawn structure weights (opening / endgame).
-constexpr int DoubledOpening = 10;
-constexpr int DoubledEndgame = 20;
-constexpr int IsolatedOpening = 10;
-constexpr int IsolatedOpeningOpen = 20;
-constexpr int IsolatedEndgame = 20;
-constexpr int BackwardOpening = 8;
-constexpr int BackwardOpeningOpen = 16;
-constexpr int BackwardEndgame = 10;
-constexpr int CandidateOpeningMin = 5;
-constexpr int CandidateOpeningMax = 55;
-constexpr int CandidateEndgameMin = 10;
-constexpr int CandidateEndgameMax = 110;
+constexpr int DOUBLED_OPENING = 10;
+constexpr int DOUBLED_ENDGAME = 20;
+constexpr int ISOLATED_OPENING = 10;
+constexpr int ISOLATED_OPENING_OPEN = 20;
+constexpr int ISOLATED_ENDGAME = 20;
+constexpr int BACKWARD_OPENING = 8;
+constexpr int BACKWARD_OPENING_OPEN = 16;
+constexpr int BACKWARD_ENDGAME = 10;
+constexpr int CANDIDATE_OPENING_MIN = 5;
+constexpr int CANDIDATE_OPENING_MAX = 55;
+constexpr int CANDIDATE_ENDGAME_MIN = 10;
+constexpr int CANDIDATE_ENDGAME_MAX = 110;
 
 // Piece weights.
-constexpr int KnightUnit = 4;
-constexpr int KnightMobOpening = 4;
-constexpr int KnightMobEndgame = 4;
-constexpr int BishopUnit = 6;
-constexpr int BishopMobOpening = 5;
-constexpr int BishopMobEndgame = 5;
-constexpr int RookUnit = 7;
-constexpr int RookMobOpening = 2;
-constexpr int RookMobEndgame = 4;
-constexpr int RookSemiOpenFileOpening = 10;
-constexpr int RookSemiOpenFileEndgame = 10;
-constexpr int RookOpenFileOpening = 20;
-constexpr int RookOpenFileEndgame = 20;
-constexpr int RookKingFileOpening = 20;
-constexpr int RookSemiKingFileOpening = 10;
-constexpr int Rook7thOpening = 20;
-constexpr int Rook7thEndgame = 40;
-constexpr int Queen7thOpening = 10;
-constexpr int Queen7thEndgame = 20;
+constexpr int KNIGHT_UNIT = 4;
+constexpr int KNIGHT_MOB_OPENING = 4;
+constexpr int KNIGHT_MOB_ENDGAME = 4;
+constexpr int BISHOP_UNIT = 6;
+constexpr int BISHOP_MOB_OPENING = 5;
+constexpr int BISHOP_MOB_ENDGAME = 5;
+constexpr int ROOK_UNIT = 7;
+constexpr int ROOK_MOB_OPENING = 2;
+constexpr int ROOK_MOB_ENDGAME = 4;
+constexpr int ROOK_SEMI_OPEN_FILE_OPENING = 10;
+constexpr int ROOK_SEMI_OPEN_FILE_ENDGAME = 10;
+constexpr int ROOK_OPEN_FILE_OPENING = 20;
+constexpr int ROOK_OPEN_FILE_ENDGAME = 20;
+constexpr int ROOK_KING_FILE_OPENING = 20;
+constexpr int ROOK_SEMI_KING_FILE_OPENING = 10;
+constexpr int ROOK_7TH_OPENING = 20;
+constexpr int ROOK_7TH_ENDGAME = 40;
+constexpr int QUEEN_7TH_OPENING = 10;
+constexpr int QUEEN_7TH_ENDGAME = 20;
 
 // Pattern penalties.
-constexpr int BlockedCenterPawn = 10;
-constexpr int TrappedBishop = 100;
-constexpr int BlockedBishop = 50;
-constexpr int BlockedRook = 50;
+constexpr int BLOCKED_CENTER_PAWN = 10;
+constexpr int TRAPPED_BISHOP = 100;
+constexpr int BLOCKED_BISHOP = 50;
+constexpr int BLOCKED_ROOK = 50;
 
 // King safety.
-constexpr int ShelterOpening = 256;  // 256 = full weight
-constexpr int StormOpening = 10;
-constexpr int KingAttackOpening = 20;
-constexpr int KingAttackWeight[16] = {0,   0,   128, 192, 224, 240, 248, 252,
-                                      254, 255, 256, 256, 256, 256, 256, 256};
+constexpr int SHELTER_OPENING = 256;  // 256 = full weight
+constexpr int STORM_OPENING = 10;
+constexpr int KING_ATTACK_OPENING = 20;
+constexpr int KING_ATTACK_WEIGHT[16] = {0,   0,   128, 192, 224, 240, 248, 252,
+                                        254, 255, 256, 256, 256, 256, 256, 256};
 
 // Passed pawns.
-constexpr int PassedOpeningMin = 10;
-constexpr int PassedOpeningMax = 70;
-constexpr int PassedEndgameMin = 20;
-constexpr int PassedEndgameMax = 140;
-constexpr int UnstoppablePasser = 800;
-constexpr int AttackerDistance = 5;
-constexpr int DefenderDistance = 20;
+constexpr int PASSED_OPENING_MIN = 10;
+constexpr int PASSED_OPENING_MAX = 70;
+constexpr int PASSED_ENDGAME_MIN = 20;
+constexpr int PASSED_ENDGAME_MAX = 140;
+constexpr int UNSTOPPABLE_PASSER = 800;
+constexpr int ATTACKER_DISTANCE = 5;
+constexpr int DEFENDER_DISTANCE = 20;
 
 // King-attack units by piece code: knights and bishops 1, rooks 2, queens 4.
-constexpr int KingAttackUnit[14] = {0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 4, 4, 0, 0};
+constexpr int KING_ATTACK_UNIT[14] = {0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 4, 4, 0, 0};
 
 constexpr Bitboard fileMask(int f) { return 0x0101010101010101ULL << f; }
 constexpr Bitboard rankMask(int r) { return r < 0 || r > 7 ? 0 : 0xffULL << (8 * r); }
 
-constexpr std::array<Bitboard, 8> BFILE = [] {
+constexpr std::array<Bitboard, 8> FILE_MASK = [] {
     std::array<Bitboard, 8> t{};
     for (int f = 0; f < 8; f++) t[f] = fileMask(f);
     return t;
@@ -107,7 +107,7 @@ constexpr std::array<int, 64> WHITE_OUTPOST = {
     0, 0, 0, 0,  0,  0, 0, 0,  //
 };
 
-constexpr std::array<std::array<int, 64>, 2> KnightOutpostMatrix = [] {
+constexpr std::array<std::array<int, 64>, 2> KNIGHT_OUTPOST = [] {
     std::array<std::array<int, 64>, 2> t{};
     for (int sq = 0; sq < 64; sq++) {
         t[WHITE][sq] = WHITE_OUTPOST[sq];
@@ -116,9 +116,9 @@ constexpr std::array<std::array<int, 64>, 2> KnightOutpostMatrix = [] {
     return t;
 }();
 
-constexpr int Get_Rank_7[2] = {6, 1};
-constexpr int Get_Rank_8[2] = {7, 0};
-constexpr Bitboard GET_RANK_7[2] = {0x00ff000000000000ULL, 0x000000000000ff00ULL};
+constexpr int SEVENTH_RANK[2] = {6, 1};
+constexpr int EIGHTH_RANK[2] = {7, 0};
+constexpr Bitboard SEVENTH_RANK_MASK[2] = {0x00ff000000000000ULL, 0x000000000000ff00ULL};
 constexpr Bitboard ENEMY_HALF[2] = {0xffffffff00000000ULL, 0x00000000ffffffffULL};
 
 inline int absolute(int x) { return x < 0 ? -x : x; }
@@ -141,19 +141,19 @@ void evalMaterial(const Position* position, EvalInfo* info) {
     info->kingDanger[WHITE] = bQ >= 1 && bQ + bR + bB + bN >= 2;
     info->kingDanger[BLACK] = wQ >= 1 && wQ + wR + wB + wN >= 2;
 
-    info->pieceMaterial[WHITE] = KnightValueOpening * wN + BishopValueOpening * wB +
-                                 RookValueOpening * wR + QueenValueOpening * wQ;
-    info->pieceMaterial[BLACK] = KnightValueOpening * bN + BishopValueOpening * bB +
-                                 RookValueOpening * bR + QueenValueOpening * bQ;
+    info->pieceMaterial[WHITE] = KNIGHT_VALUE_OPENING * wN + BISHOP_VALUE_OPENING * wB +
+                                 ROOK_VALUE_OPENING * wR + QUEEN_VALUE_OPENING * wQ;
+    info->pieceMaterial[BLACK] = KNIGHT_VALUE_OPENING * bN + BISHOP_VALUE_OPENING * bB +
+                                 ROOK_VALUE_OPENING * bR + QUEEN_VALUE_OPENING * bQ;
 
     info->opening =
-        PawnValueOpening * (wP - bP) + info->pieceMaterial[WHITE] - info->pieceMaterial[BLACK];
+        PAWN_VALUE_OPENING * (wP - bP) + info->pieceMaterial[WHITE] - info->pieceMaterial[BLACK];
     info->endgame =
-        PawnValueEndgame * (wP - bP) + info->pieceMaterial[WHITE] - info->pieceMaterial[BLACK];
+        PAWN_VALUE_ENDGAME * (wP - bP) + info->pieceMaterial[WHITE] - info->pieceMaterial[BLACK];
 
     // Two bishops make a pair even when a promotion put both on one colour.
-    if (wB >= 2) info->opening += BishopPairOpening, info->endgame += BishopPairEndgame;
-    if (bB >= 2) info->opening -= BishopPairOpening, info->endgame -= BishopPairEndgame;
+    if (wB >= 2) info->opening += BISHOP_PAIR_OPENING, info->endgame += BISHOP_PAIR_ENDGAME;
+    if (bB >= 2) info->opening -= BISHOP_PAIR_OPENING, info->endgame -= BISHOP_PAIR_ENDGAME;
 }
 
 void evalPawnStructure(const Position* position, int score[2], Bitboard passed[2]) {
@@ -174,7 +174,7 @@ void evalPawnStructure(const Position* position, int score[2], Bitboard passed[2
             Bitboard nextRank = rankMask(r + forward);
 
             // A lower pawn of the same colour on the file: one per extra pawn.
-            bool doubled = mine & BFILE[f] & (bitOf(sq) - 1);
+            bool doubled = mine & FILE_MASK[f] & (bitOf(sq) - 1);
             bool isolated = !adjacent;
 
             // Backward: every neighbour has gone ahead, and the pawn cannot
@@ -193,11 +193,11 @@ void evalPawnStructure(const Position* position, int score[2], Bitboard passed[2
                     Bitboard path = rankMask(r + forward) | rankMask(r + 2 * forward);
                     Bitboard attackers =
                         theirs & adjacentFiles & (path | rankMask(r + 3 * forward));
-                    if (!(all & BFILE[f] & path) && !attackers) backward = false;
+                    if (!(all & FILE_MASK[f] & path) && !attackers) backward = false;
                 }
             }
 
-            bool open = !(all & BFILE[f] & ahead);
+            bool open = !(all & FILE_MASK[f] & ahead);
             bool isPassed = open && !(theirs & adjacentFiles & ahead);
             bool candidate = false;
             if (open && !isPassed) {
@@ -208,17 +208,17 @@ void evalPawnStructure(const Position* position, int score[2], Bitboard passed[2
                 candidate = a >= b && defenders >= attackers;
             }
 
-            if (doubled) op[c] -= DoubledOpening, eg[c] -= DoubledEndgame;
+            if (doubled) op[c] -= DOUBLED_OPENING, eg[c] -= DOUBLED_ENDGAME;
             if (isolated) {
-                op[c] -= open ? IsolatedOpeningOpen : IsolatedOpening;
-                eg[c] -= IsolatedEndgame;
+                op[c] -= open ? ISOLATED_OPENING_OPEN : ISOLATED_OPENING;
+                eg[c] -= ISOLATED_ENDGAME;
             } else if (backward) {
-                op[c] -= open ? BackwardOpeningOpen : BackwardOpening;
-                eg[c] -= BackwardEndgame;
+                op[c] -= open ? BACKWARD_OPENING_OPEN : BACKWARD_OPENING;
+                eg[c] -= BACKWARD_ENDGAME;
             }
             if (candidate) {
-                op[c] += quad(CandidateOpeningMin, CandidateOpeningMax, rr);
-                eg[c] += quad(CandidateEndgameMin, CandidateEndgameMax, rr);
+                op[c] += quad(CANDIDATE_OPENING_MIN, CANDIDATE_OPENING_MAX, rr);
+                eg[c] += quad(CANDIDATE_ENDGAME_MIN, CANDIDATE_ENDGAME_MAX, rr);
             }
             if (isPassed) passed[c] |= bitOf(sq);
         }
@@ -245,57 +245,57 @@ void evalPatterns(const Position* position, EvalInfo* info) {
 
     // Centre pawns stuck on their starting squares, and the bishop behind them.
     if (b[D2] == WHITE_PAWN && b[D3] != EMPTY) {
-        op -= BlockedCenterPawn;
-        if (b[C1] == WHITE_BISHOP) op -= BlockedBishop;
+        op -= BLOCKED_CENTER_PAWN;
+        if (b[C1] == WHITE_BISHOP) op -= BLOCKED_BISHOP;
     }
     if (b[E2] == WHITE_PAWN && b[E3] != EMPTY) {
-        op -= BlockedCenterPawn;
-        if (b[F1] == WHITE_BISHOP) op -= BlockedBishop;
+        op -= BLOCKED_CENTER_PAWN;
+        if (b[F1] == WHITE_BISHOP) op -= BLOCKED_BISHOP;
     }
     if (b[D7] == BLACK_PAWN && b[D6] != EMPTY) {
-        op += BlockedCenterPawn;
-        if (b[C8] == BLACK_BISHOP) op += BlockedBishop;
+        op += BLOCKED_CENTER_PAWN;
+        if (b[C8] == BLACK_BISHOP) op += BLOCKED_BISHOP;
     }
     if (b[E7] == BLACK_PAWN && b[E6] != EMPTY) {
-        op += BlockedCenterPawn;
-        if (b[F8] == BLACK_BISHOP) op += BlockedBishop;
+        op += BLOCKED_CENTER_PAWN;
+        if (b[F8] == BLACK_BISHOP) op += BLOCKED_BISHOP;
     }
 
     // Bishops that took a rook pawn and are shut in by the next pawn.
     if ((b[A7] == WHITE_BISHOP && b[B6] == BLACK_PAWN) ||
         (b[B8] == WHITE_BISHOP && b[C7] == BLACK_PAWN))
-        op -= TrappedBishop, eg -= TrappedBishop;
+        op -= TRAPPED_BISHOP, eg -= TRAPPED_BISHOP;
     if ((b[H7] == WHITE_BISHOP && b[G6] == BLACK_PAWN) ||
         (b[G8] == WHITE_BISHOP && b[F7] == BLACK_PAWN))
-        op -= TrappedBishop, eg -= TrappedBishop;
+        op -= TRAPPED_BISHOP, eg -= TRAPPED_BISHOP;
     if ((b[A2] == BLACK_BISHOP && b[B3] == WHITE_PAWN) ||
         (b[B1] == BLACK_BISHOP && b[C2] == WHITE_PAWN))
-        op += TrappedBishop, eg += TrappedBishop;
+        op += TRAPPED_BISHOP, eg += TRAPPED_BISHOP;
     if ((b[H2] == BLACK_BISHOP && b[G3] == WHITE_PAWN) ||
         (b[G1] == BLACK_BISHOP && b[F2] == WHITE_PAWN))
-        op += TrappedBishop, eg += TrappedBishop;
+        op += TRAPPED_BISHOP, eg += TRAPPED_BISHOP;
     if (b[A6] == WHITE_BISHOP && b[B5] == BLACK_PAWN)
-        op -= TrappedBishop / 2, eg -= TrappedBishop / 2;
+        op -= TRAPPED_BISHOP / 2, eg -= TRAPPED_BISHOP / 2;
     if (b[H6] == WHITE_BISHOP && b[G5] == BLACK_PAWN)
-        op -= TrappedBishop / 2, eg -= TrappedBishop / 2;
+        op -= TRAPPED_BISHOP / 2, eg -= TRAPPED_BISHOP / 2;
     if (b[A3] == BLACK_BISHOP && b[B4] == WHITE_PAWN)
-        op += TrappedBishop / 2, eg += TrappedBishop / 2;
+        op += TRAPPED_BISHOP / 2, eg += TRAPPED_BISHOP / 2;
     if (b[H3] == BLACK_BISHOP && b[G4] == WHITE_PAWN)
-        op += TrappedBishop / 2, eg += TrappedBishop / 2;
+        op += TRAPPED_BISHOP / 2, eg += TRAPPED_BISHOP / 2;
 
     // Rooks shut in by their own king, which walked over without castling.
     if ((b[C1] == WHITE_KING || b[B1] == WHITE_KING) &&
         (b[A1] == WHITE_ROOK || b[A2] == WHITE_ROOK || b[B1] == WHITE_ROOK))
-        op -= BlockedRook;
+        op -= BLOCKED_ROOK;
     if ((b[F1] == WHITE_KING || b[G1] == WHITE_KING) &&
         (b[H1] == WHITE_ROOK || b[H2] == WHITE_ROOK || b[G1] == WHITE_ROOK))
-        op -= BlockedRook;
+        op -= BLOCKED_ROOK;
     if ((b[C8] == BLACK_KING || b[B8] == BLACK_KING) &&
         (b[A8] == BLACK_ROOK || b[A7] == BLACK_ROOK || b[B8] == BLACK_ROOK))
-        op += BlockedRook;
+        op += BLOCKED_ROOK;
     if ((b[F8] == BLACK_KING || b[G8] == BLACK_KING) &&
         (b[H8] == BLACK_ROOK || b[H7] == BLACK_ROOK || b[G8] == BLACK_ROOK))
-        op += BlockedRook;
+        op += BLOCKED_ROOK;
 
     info->opening += op;
     info->endgame += eg;
@@ -314,7 +314,8 @@ void evalPieces(const Position* position, EvalInfo* info) {
         const Bitboard zone1 = kingSafeDistance1[king];
         const Bitboard zone2 = kingSafeDistance2[king];
         const Bitboard ownPawns = bb[WHITE_PAWN + c], theirPawns = bb[WHITE_PAWN + e];
-        const bool seventhTarget = (theirPawns & GET_RANK_7[c]) || kingRank == Get_Rank_8[c];
+        const bool seventhTarget =
+            (theirPawns & SEVENTH_RANK_MASK[c]) || kingRank == EIGHTH_RANK[c];
         int attackers = 0, units = 0;
         int o = 0, g = 0;
 
@@ -325,13 +326,13 @@ void evalPieces(const Position* position, EvalInfo* info) {
         for (Bitboard pieces = bb[WHITE_KNIGHT + c]; pieces;) {
             int sq = bitPopFirst(pieces);
             Bitboard a = attackKnight[sq];
-            if (a & zone1) attackers++, units += KingAttackUnit[WHITE_KNIGHT];
-            int m = bitCount(a & targets) - KnightUnit;
-            o += KnightMobOpening * m;
-            g += KnightMobEndgame * m;
+            if (a & zone1) attackers++, units += KING_ATTACK_UNIT[WHITE_KNIGHT];
+            int m = bitCount(a & targets) - KNIGHT_UNIT;
+            o += KNIGHT_MOB_OPENING * m;
+            g += KNIGHT_MOB_ENDGAME * m;
             // Supported from behind by pawns (the squares a pawn of the other
             // colour on sq would attack).
-            if (int outpost = KnightOutpostMatrix[c][sq])
+            if (int outpost = KNIGHT_OUTPOST[c][sq])
                 o += outpost * bitCount(attackPawn[e][sq] & ownPawns);
         }
 
@@ -339,10 +340,10 @@ void evalPieces(const Position* position, EvalInfo* info) {
             int sq = bitPopFirst(pieces);
             Bitboard a = bishopAttacks(sq, occupied);
             if ((maskBishop[sq] & zone1) && (a & zone2))
-                attackers++, units += KingAttackUnit[WHITE_BISHOP];
-            int m = bitCount(a & targets) - BishopUnit;
-            o += BishopMobOpening * m;
-            g += BishopMobEndgame * m;
+                attackers++, units += KING_ATTACK_UNIT[WHITE_BISHOP];
+            int m = bitCount(a & targets) - BISHOP_UNIT;
+            o += BISHOP_MOB_OPENING * m;
+            g += BISHOP_MOB_ENDGAME * m;
         }
 
         for (Bitboard pieces = bb[WHITE_ROOK + c]; pieces;) {
@@ -350,43 +351,43 @@ void evalPieces(const Position* position, EvalInfo* info) {
             int f = squareFile(sq);
             Bitboard a = rookAttacks(sq, occupied);
             if ((maskRook[sq] & zone1) && (a & zone2))
-                attackers++, units += KingAttackUnit[WHITE_ROOK];
-            int m = bitCount(a & targets) - RookUnit;
-            o += RookMobOpening * m;
-            g += RookMobEndgame * m;
+                attackers++, units += KING_ATTACK_UNIT[WHITE_ROOK];
+            int m = bitCount(a & targets) - ROOK_UNIT;
+            o += ROOK_MOB_OPENING * m;
+            g += ROOK_MOB_ENDGAME * m;
 
             // Scored against a semi-open file: closed loses, open gains.
-            if (ownPawns & BFILE[f]) {
-                o -= RookSemiOpenFileOpening;
-                g -= RookSemiOpenFileEndgame;
+            if (ownPawns & FILE_MASK[f]) {
+                o -= ROOK_SEMI_OPEN_FILE_OPENING;
+                g -= ROOK_SEMI_OPEN_FILE_ENDGAME;
             } else {
-                if (!(theirPawns & BFILE[f])) {
-                    o += RookOpenFileOpening - RookSemiOpenFileOpening;
-                    g += RookOpenFileEndgame - RookSemiOpenFileEndgame;
+                if (!(theirPawns & FILE_MASK[f])) {
+                    o += ROOK_OPEN_FILE_OPENING - ROOK_SEMI_OPEN_FILE_OPENING;
+                    g += ROOK_OPEN_FILE_ENDGAME - ROOK_SEMI_OPEN_FILE_ENDGAME;
                 }
                 if (info->kingDanger[e]) {
                     if (f == kingFile)
-                        o += RookKingFileOpening;
+                        o += ROOK_KING_FILE_OPENING;
                     else if (absolute(f - kingFile) == 1)
-                        o += RookSemiKingFileOpening;
+                        o += ROOK_SEMI_KING_FILE_OPENING;
                 }
             }
 
-            if (squareRank(sq) == Get_Rank_7[c] && seventhTarget)
-                o += Rook7thOpening, g += Rook7thEndgame;
+            if (squareRank(sq) == SEVENTH_RANK[c] && seventhTarget)
+                o += ROOK_7TH_OPENING, g += ROOK_7TH_ENDGAME;
         }
 
         for (Bitboard pieces = bb[WHITE_QUEEN + c]; pieces;) {
             int sq = bitPopFirst(pieces);
             // The attack set is needed only when the queen's lines pass the king.
             if ((maskQueen[sq] & zone1) && (queenAttacks(sq, occupied) & zone2))
-                attackers++, units += KingAttackUnit[WHITE_QUEEN];
+                attackers++, units += KING_ATTACK_UNIT[WHITE_QUEEN];
             int closeness =
                 10 - (absolute(squareRank(sq) - kingRank) + absolute(squareFile(sq) - kingFile));
             o += closeness;
             g += closeness;
-            if (squareRank(sq) == Get_Rank_7[c] && seventhTarget)
-                o += Queen7thOpening, g += Queen7thEndgame;
+            if (squareRank(sq) == SEVENTH_RANK[c] && seventhTarget)
+                o += QUEEN_7TH_OPENING, g += QUEEN_7TH_ENDGAME;
         }
 
         o += spaceWeight(space);
@@ -401,7 +402,7 @@ void evalPieces(const Position* position, EvalInfo* info) {
 }
 
 int shelterFile(const Position* position, int file, int rank, int c) {
-    Bitboard pawns = position->bitboard[WHITE_PAWN + c] & BFILE[file];
+    Bitboard pawns = position->bitboard[WHITE_PAWN + c] & FILE_MASK[file];
     int d = 0;
     if (c == WHITE) {
         pawns &= ~Bitboard{0} << (8 * rank);  // level with the king or in front
@@ -414,17 +415,17 @@ int shelterFile(const Position* position, int file, int rank, int c) {
 }
 
 int stormFile(const Position* position, int file, int c) {
-    Bitboard pawns = position->bitboard[WHITE_PAWN + (c ^ 1)] & BFILE[file];
+    Bitboard pawns = position->bitboard[WHITE_PAWN + (c ^ 1)] & FILE_MASK[file];
     if (!pawns) return 0;
     // The most advanced enemy pawn, its rank counted from the enemy's side.
     int v = c == WHITE ? 7 - squareRank(bitFirst(pawns)) : squareRank(highestSquare(pawns));
     switch (v) {
         case 3:
-            return StormOpening;
+            return STORM_OPENING;
         case 4:
-            return 2 * StormOpening;
+            return 2 * STORM_OPENING;
         case 5:
-            return 3 * StormOpening;
+            return 3 * STORM_OPENING;
         default:
             return 0;
     }
@@ -499,14 +500,14 @@ void evalKing(const Position* position, EvalInfo* info) {
                 int s = shelterSquare(position, c == WHITE ? B1 : B8, c);
                 if (s < best) best = s;
             }
-            p = (current + best) / 2 * ShelterOpening / 256;
+            p = (current + best) / 2 * SHELTER_OPENING / 256;
         }
         // The storm counts whether or not the shelter does (with the shelter,
         // the king's own files count twice).
         p += stormAround(position, squareFile(k), c);
 
         int count = info->kingAttackers[c] < 15 ? info->kingAttackers[c] : 15;
-        p += KingAttackWeight[count] * info->kingAttackUnits[c] * KingAttackOpening / 256;
+        p += KING_ATTACK_WEIGHT[count] * info->kingAttackUnits[c] * KING_ATTACK_OPENING / 256;
         penalty[c] = p;
     }
 
@@ -516,7 +517,7 @@ void evalKing(const Position* position, EvalInfo* info) {
 int unstoppablePasser(const Position* position, int sq, int c) {
     int f = squareFile(sq), r = squareRank(sq);
     // Any own man in front blocks the pawn.
-    if (position->bitboard[c] & BFILE[f] & RANKS_AHEAD[c][r]) return 0;
+    if (position->bitboard[c] & FILE_MASK[f] & RANKS_AHEAD[c][r]) return 0;
     // From its second rank the pawn gets a double step.
     if (c == WHITE && r == 1) r = 2;
     if (c == BLACK && r == 6) r = 5;
@@ -547,17 +548,17 @@ void evalPasser(const Position* position, EvalInfo* info) {
         for (Bitboard pawns = info->passed[c]; pawns;) {
             int sq = bitPopFirst(pawns);
             int rr = c == WHITE ? squareRank(sq) : 7 - squareRank(sq);
-            int bonus = Bonus[rr];
-            op[c] += quad(PassedOpeningMin, PassedOpeningMax, rr);
-            eg[c] += PassedEndgameMin;
+            int bonus = RANK_BONUS[rr];
+            op[c] += quad(PASSED_OPENING_MIN, PASSED_OPENING_MAX, rr);
+            eg[c] += PASSED_ENDGAME_MIN;
             // Below the fourth rank the scaled part is 0 whatever the kings do.
             if (!bonus) continue;
-            int delta = PassedEndgameMax - PassedEndgameMin;
+            int delta = PASSED_ENDGAME_MAX - PASSED_ENDGAME_MIN;
             if (info->pieceMaterial[e] == 0 &&
                 (unstoppablePasser(position, sq, c) || kingPasser(position, sq, c)))
-                delta += UnstoppablePasser;
-            delta -= AttackerDistance * pawnAttDist(sq, ownKing, c);
-            delta += DefenderDistance * pawnDefDist(sq, enemyKing, c);
+                delta += UNSTOPPABLE_PASSER;
+            delta -= ATTACKER_DISTANCE * pawnAttDist(sq, ownKing, c);
+            delta += DEFENDER_DISTANCE * pawnDefDist(sq, enemyKing, c);
             if (delta > 0) eg[c] += (delta * bonus + 128) / 256;
         }
     }
@@ -572,9 +573,9 @@ int evaluate(const Position* position, int alpha, int beta, int pv) {
     info.endgame += position->pvtEndgame;
     evalPawns(position, &info);
     if (position->player == WHITE)
-        info.opening += TempoOpening, info.endgame += TempoEndgame;
+        info.opening += TEMPO_OPENING, info.endgame += TEMPO_ENDGAME;
     else
-        info.opening -= TempoOpening, info.endgame -= TempoEndgame;
+        info.opening -= TEMPO_OPENING, info.endgame -= TEMPO_ENDGAME;
     evalPatterns(position, &info);
 
     // Lazy evaluation: once a piece has gone, a cheap score far outside the
@@ -582,7 +583,7 @@ int evaluate(const Position* position, int alpha, int beta, int pv) {
     if (info.gamePhase > 6 && !pv) {
         int s = taper(info);
         if (position->player == BLACK) s = -s;
-        if (s - lazyEvalMargin >= beta || s + lazyEvalMargin <= alpha) return s;
+        if (s - LAZY_EVAL_MARGIN >= beta || s + LAZY_EVAL_MARGIN <= alpha) return s;
     }
 
     // evalKing reads the attack counts of evalPieces; evalPasser the passed

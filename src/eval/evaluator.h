@@ -21,30 +21,30 @@ struct EvalInfo {
 };
 
 // Score units: a pawn is 70 in the opening and 90 in the endgame.
-inline constexpr int PawnValueOpening = 70;
-inline constexpr int PawnValueEndgame = 90;
-inline constexpr int KnightValueOpening = 325;
-inline constexpr int KnightValueEndgame = 325;
-inline constexpr int BishopValueOpening = 325;
-inline constexpr int BishopValueEndgame = 325;
-inline constexpr int RookValueOpening = 500;
-inline constexpr int RookValueEndgame = 500;
-inline constexpr int QueenValueOpening = 975;
-inline constexpr int QueenValueEndgame = 975;
-inline constexpr int BishopPairOpening = 50;
-inline constexpr int BishopPairEndgame = 50;
+inline constexpr int PAWN_VALUE_OPENING = 70;
+inline constexpr int PAWN_VALUE_ENDGAME = 90;
+inline constexpr int KNIGHT_VALUE_OPENING = 325;
+inline constexpr int KNIGHT_VALUE_ENDGAME = 325;
+inline constexpr int BISHOP_VALUE_OPENING = 325;
+inline constexpr int BISHOP_VALUE_ENDGAME = 325;
+inline constexpr int ROOK_VALUE_OPENING = 500;
+inline constexpr int ROOK_VALUE_ENDGAME = 500;
+inline constexpr int QUEEN_VALUE_OPENING = 975;
+inline constexpr int QUEEN_VALUE_ENDGAME = 975;
+inline constexpr int BISHOP_PAIR_OPENING = 50;
+inline constexpr int BISHOP_PAIR_ENDGAME = 50;
 
-inline constexpr int lazyEvalMargin = 200;
-inline constexpr int TempoOpening = 20;
-inline constexpr int TempoEndgame = 10;
+inline constexpr int LAZY_EVAL_MARGIN = 200;
+inline constexpr int TEMPO_OPENING = 20;
+inline constexpr int TEMPO_ENDGAME = 10;
 
 // Weight of a pawn's advance by relative rank, 256 standing for full weight.
-inline constexpr int Bonus[8] = {0, 0, 0, 26, 77, 154, 256, 0};
+inline constexpr int RANK_BONUS[8] = {0, 0, 0, 26, 77, 154, 256, 0};
 
 // Interpolates from min (relative ranks up to 3) to max (relative rank 7)
-// along Bonus, rounding to nearest.
+// along RANK_BONUS, rounding to nearest.
 inline constexpr int quad(int min, int max, int rr) {
-    return min + ((max - min) * Bonus[rr] + 128) / 256;
+    return min + ((max - min) * RANK_BONUS[rr] + 128) / 256;
 }
 
 // Blends the accumulators by the phase; the division truncates toward zero, so
@@ -55,12 +55,12 @@ inline constexpr int taper(const EvalInfo& info) {
 
 // Space bonus for the number of pieces in the enemy half. Promotions can put
 // sixteen or more there; every count from 15 on earns the last entry.
-inline constexpr int SpaceWeight[16] = {0,  0,  15, 30, 60, 90, 90, 90,
-                                        90, 90, 90, 90, 90, 90, 90, 90};
-inline constexpr int spaceWeight(int pieces) { return SpaceWeight[pieces < 15 ? pieces : 15]; }
+inline constexpr int SPACE_WEIGHT[16] = {0,  0,  15, 30, 60, 90, 90, 90,
+                                         90, 90, 90, 90, 90, 90, 90, 90};
+inline constexpr int spaceWeight(int pieces) { return SPACE_WEIGHT[pieces < 15 ? pieces : 15]; }
 
 // The score of the position for the side to move. pv = 0 allows a cheap score
-// when it already lies more than lazyEvalMargin outside (alpha, beta).
+// when it already lies more than LAZY_EVAL_MARGIN outside (alpha, beta).
 int evaluate(const Position* position, int alpha, int beta, int pv);
 
 // Material, bishop pair, phase and king-danger flags; overwrites the fields it

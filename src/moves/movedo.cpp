@@ -71,7 +71,7 @@ constexpr CastlingTables makeCastlingTables() {
     return t;
 }
 
-constexpr CastlingTables castlingLost = makeCastlingTables();
+constexpr CastlingTables CASTLING_LOST = makeCastlingTables();
 
 // Clears the rights among `lost` that are still held, with their keys.
 inline void castlingClear(Position* p, int lost) {
@@ -105,7 +105,7 @@ inline void pieceRemove(Position* p, int piece, int sq) {
     p->key ^= zobrist.square[piece][sq];
     p->pvtOpening -= pvt[piece][sq].opening;
     p->pvtEndgame -= pvt[piece][sq].endgame;
-    p->material[piece & 1] -= pieceValue[piece];
+    p->material[piece & 1] -= PIECE_VALUE[piece];
 }
 
 // Whether the king of `colour` is attacked. The same tests as squareAttacked,
@@ -170,7 +170,7 @@ inline void normalMoveDo(Position* p, Move move) {
             }
         }
     }
-    if (p->castling) castlingClear(p, castlingLost.from[us][from]);
+    if (p->castling) castlingClear(p, CASTLING_LOST.from[us][from]);
 }
 
 inline void captureMoveDo(Position* p, Move move) {
@@ -183,11 +183,11 @@ inline void captureMoveDo(Position* p, Move move) {
     p->occupied ^= bitOf(from);
     p->staticMoves = 0;
     p->capture = victim;
-    p->phase -= piecePhase[victim];
+    p->phase -= PIECE_PHASE[victim];
     if ((piece == WHITE_PAWN && to >= 48) || (piece == BLACK_PAWN && to <= 15)) p->extension = 1;
     if (p->castling) {
-        castlingClear(p, castlingLost.from[us][from]);
-        castlingClear(p, castlingLost.to[us][to]);
+        castlingClear(p, CASTLING_LOST.from[us][from]);
+        castlingClear(p, CASTLING_LOST.to[us][to]);
     }
 }
 
@@ -222,11 +222,11 @@ inline void promoteMoveDo(Position* p, Move move, int whitePiece) {
     p->pvtEndgame += pvt[piece][to].endgame - pvt[pawn][from].endgame;
 
     p->staticMoves = 0;
-    p->material[us] += pieceValue[piece] - 90;
-    p->phase += piecePhase[piece];
+    p->material[us] += PIECE_VALUE[piece] - 90;
+    p->phase += PIECE_PHASE[piece];
 
     if (victim != EMPTY) {
-        if (p->castling) castlingClear(p, castlingLost.to[us][to]);
+        if (p->castling) castlingClear(p, CASTLING_LOST.to[us][to]);
         p->capture = victim;
         p->bitboard[them] ^= toBit;
         p->bitboard[victim] ^= toBit;
@@ -234,8 +234,8 @@ inline void promoteMoveDo(Position* p, Move move, int whitePiece) {
         p->key ^= zobrist.square[victim][to];
         p->pvtOpening -= pvt[victim][to].opening;
         p->pvtEndgame -= pvt[victim][to].endgame;
-        p->material[them] -= pieceValue[victim];
-        p->phase -= piecePhase[victim];
+        p->material[them] -= PIECE_VALUE[victim];
+        p->phase -= PIECE_PHASE[victim];
         p->extension = 1;
     }
 }

@@ -46,7 +46,7 @@ inline void addCaptures(ListWriter& out, const Position* p, int from, Bitboard t
                         int32_t attacker) {
     while (targets) {
         int to = bitPopFirst(targets);
-        out.add(moveMake(MOVE_CAPTURE, from, to), pieceValue[p->board[to]] - attacker);
+        out.add(moveMake(MOVE_CAPTURE, from, to), PIECE_VALUE[p->board[to]] - attacker);
     }
 }
 
@@ -56,7 +56,7 @@ inline void addPawnCaptures(ListWriter& out, const Position* p, Bitboard targets
     while (targets) {
         int to = bitPopFirst(targets);
         int from = to - delta;
-        int32_t victim = pieceValue[p->board[to]];
+        int32_t victim = PIECE_VALUE[p->board[to]];
         if (to > 55 || to < 8)
             out.addPromotions(from, to, victim);
         else

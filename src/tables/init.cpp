@@ -47,8 +47,8 @@ void initAttack() {
     }
     // The empty occupancy selects index 0 of each square's region.
     for (int sq = 0; sq < 64; sq++) {
-        maskBishop[sq] = magicmovesbdb[magicmoves_b_indices[sq]];
-        maskRook[sq] = magicmovesrdb[magicmoves_r_indices[sq]];
+        maskBishop[sq] = bishopAttackTable[BISHOP_OFFSET[sq]];
+        maskRook[sq] = rookAttackTable[ROOK_OFFSET[sq]];
         maskQueen[sq] = maskBishop[sq] | maskRook[sq];
     }
     for (int sq = 0; sq < 64; sq++) {
@@ -61,35 +61,35 @@ void initAttack() {
 
 namespace {
 
-constexpr int Pawn_File[8] = {-3, -1, 0, 1, 1, 0, -1, -3};
-constexpr int Pawn_Rank[8] = {0, 0, 0, 0, 2, 4, 8, 0};
-constexpr int Knight_Line[8] = {-4, -2, 0, 1, 1, 0, -2, -4};
-constexpr int Knight_Rank[8] = {-2, -1, 0, 1, 2, 3, 2, 1};
-constexpr int Bishop_Line[8] = {-3, -1, 0, 1, 1, 0, -1, -3};
-constexpr int Rook_File[8] = {-2, -1, 0, 1, 1, 0, -1, -2};
-constexpr int Queen_Line[8] = {-3, -1, 0, 1, 1, 0, -1, -3};
-constexpr int King_File[8] = {3, 4, 2, 0, 0, 2, 4, 3};
-constexpr int King_Rank[8] = {1, 0, -2, -3, -4, -5, -6, -7};
-constexpr int King_Line[8] = {-3, -1, 0, 1, 1, 0, -1, -3};
+constexpr int PAWN_FILE[8] = {-3, -1, 0, 1, 1, 0, -1, -3};
+constexpr int PAWN_RANK[8] = {0, 0, 0, 0, 2, 4, 8, 0};
+constexpr int KNIGHT_LINE[8] = {-4, -2, 0, 1, 1, 0, -2, -4};
+constexpr int KNIGHT_RANK[8] = {-2, -1, 0, 1, 2, 3, 2, 1};
+constexpr int BISHOP_LINE[8] = {-3, -1, 0, 1, 1, 0, -1, -3};
+constexpr int ROOK_FILE[8] = {-2, -1, 0, 1, 1, 0, -1, -2};
+constexpr int QUEEN_LINE[8] = {-3, -1, 0, 1, 1, 0, -1, -3};
+constexpr int KING_FILE[8] = {3, 4, 2, 0, 0, 2, 4, 3};
+constexpr int KING_RANK[8] = {1, 0, -2, -3, -4, -5, -6, -7};
+constexpr int KING_LINE[8] = {-3, -1, 0, 1, 1, 0, -1, -3};
 
-constexpr int Pawn_File_Opening = 5;
-constexpr int Pawn_Rank_Endgame = 2;
-constexpr int Knight_Center_Opening = 5;
-constexpr int Knight_Rank_Opening = 5;
-constexpr int Knight_Center_Endgame = 5;
-constexpr int Knight_Back_Rank_Opening = 0;
-constexpr int Knight_Trapped = 100;
-constexpr int Bishop_Center_Opening = 2;
-constexpr int Bishop_Center_Endgame = 3;
-constexpr int Bishop_Back_Rank_Opening = 10;
-constexpr int Bishop_Diagonal_Opening = 4;
-constexpr int Rook_File_Opening = 3;
-constexpr int Queen_Center_Opening = 0;
-constexpr int Queen_Center_Endgame = 4;
-constexpr int Queen_Back_Rank_Opening = 5;
-constexpr int King_File_Opening = 10;
-constexpr int King_Rank_Opening = 10;
-constexpr int King_Center_Endgame = 12;
+constexpr int PAWN_FILE_OPENING = 5;
+constexpr int PAWN_RANK_ENDGAME = 2;
+constexpr int KNIGHT_CENTER_OPENING = 5;
+constexpr int KNIGHT_RANK_OPENING = 5;
+constexpr int KNIGHT_CENTER_ENDGAME = 5;
+constexpr int KNIGHT_BACK_RANK_OPENING = 0;
+constexpr int KNIGHT_TRAPPED = 100;
+constexpr int BISHOP_CENTER_OPENING = 2;
+constexpr int BISHOP_CENTER_ENDGAME = 3;
+constexpr int BISHOP_BACK_RANK_OPENING = 10;
+constexpr int BISHOP_DIAGONAL_OPENING = 4;
+constexpr int ROOK_FILE_OPENING = 3;
+constexpr int QUEEN_CENTER_OPENING = 0;
+constexpr int QUEEN_CENTER_ENDGAME = 4;
+constexpr int QUEEN_BACK_RANK_OPENING = 5;
+constexpr int KING_FILE_OPENING = 10;
+constexpr int KING_RANK_OPENING = 10;
+constexpr int KING_CENTER_ENDGAME = 12;
 
 }  // namespace
 
@@ -101,31 +101,31 @@ void initPvt() {
         int f = squareFile(sq), r = squareRank(sq);
 
         PvtEntry& pawn = pvt[WHITE_PAWN][sq];
-        pawn.opening = Pawn_File_Opening * Pawn_File[f];
-        pawn.endgame = Pawn_Rank_Endgame * Pawn_Rank[r];
+        pawn.opening = PAWN_FILE_OPENING * PAWN_FILE[f];
+        pawn.endgame = PAWN_RANK_ENDGAME * PAWN_RANK[r];
 
         PvtEntry& knight = pvt[WHITE_KNIGHT][sq];
-        knight.opening = Knight_Center_Opening * (Knight_Line[f] + Knight_Line[r]) +
-                         Knight_Rank_Opening * Knight_Rank[r];
-        knight.endgame = Knight_Center_Endgame * (Knight_Line[f] + Knight_Line[r]);
-        if (r == 0) knight.opening -= Knight_Back_Rank_Opening;
+        knight.opening = KNIGHT_CENTER_OPENING * (KNIGHT_LINE[f] + KNIGHT_LINE[r]) +
+                         KNIGHT_RANK_OPENING * KNIGHT_RANK[r];
+        knight.endgame = KNIGHT_CENTER_ENDGAME * (KNIGHT_LINE[f] + KNIGHT_LINE[r]);
+        if (r == 0) knight.opening -= KNIGHT_BACK_RANK_OPENING;
 
         PvtEntry& bishop = pvt[WHITE_BISHOP][sq];
-        bishop.opening = Bishop_Center_Opening * (Bishop_Line[f] + Bishop_Line[r]);
-        bishop.endgame = Bishop_Center_Endgame * (Bishop_Line[f] + Bishop_Line[r]);
-        if (r == 0) bishop.opening -= Bishop_Back_Rank_Opening;
-        if (f == r || f + r == 7) bishop.opening += Bishop_Diagonal_Opening;
+        bishop.opening = BISHOP_CENTER_OPENING * (BISHOP_LINE[f] + BISHOP_LINE[r]);
+        bishop.endgame = BISHOP_CENTER_ENDGAME * (BISHOP_LINE[f] + BISHOP_LINE[r]);
+        if (r == 0) bishop.opening -= BISHOP_BACK_RANK_OPENING;
+        if (f == r || f + r == 7) bishop.opening += BISHOP_DIAGONAL_OPENING;
 
-        pvt[WHITE_ROOK][sq].opening = Rook_File_Opening * Rook_File[f];
+        pvt[WHITE_ROOK][sq].opening = ROOK_FILE_OPENING * ROOK_FILE[f];
 
         PvtEntry& queen = pvt[WHITE_QUEEN][sq];
-        queen.opening = Queen_Center_Opening * (Queen_Line[f] + Queen_Line[r]);
-        queen.endgame = Queen_Center_Endgame * (Queen_Line[f] + Queen_Line[r]);
-        if (r == 0) queen.opening -= Queen_Back_Rank_Opening;
+        queen.opening = QUEEN_CENTER_OPENING * (QUEEN_LINE[f] + QUEEN_LINE[r]);
+        queen.endgame = QUEEN_CENTER_ENDGAME * (QUEEN_LINE[f] + QUEEN_LINE[r]);
+        if (r == 0) queen.opening -= QUEEN_BACK_RANK_OPENING;
 
         PvtEntry& king = pvt[WHITE_KING][sq];
-        king.opening = King_File_Opening * King_File[f] + King_Rank_Opening * King_Rank[r];
-        king.endgame = King_Center_Endgame * (King_Line[f] + King_Line[r]);
+        king.opening = KING_FILE_OPENING * KING_FILE[f] + KING_RANK_OPENING * KING_RANK[r];
+        king.endgame = KING_CENTER_ENDGAME * (KING_LINE[f] + KING_LINE[r]);
     }
     pvt[WHITE_PAWN][D3].opening += 10;
     pvt[WHITE_PAWN][E3].opening += 10;
@@ -133,8 +133,8 @@ void initPvt() {
     pvt[WHITE_PAWN][E4].opening += 20;
     pvt[WHITE_PAWN][D5].opening += 10;
     pvt[WHITE_PAWN][E5].opening += 10;
-    pvt[WHITE_KNIGHT][A8].opening -= Knight_Trapped;
-    pvt[WHITE_KNIGHT][H8].opening -= Knight_Trapped;
+    pvt[WHITE_KNIGHT][A8].opening -= KNIGHT_TRAPPED;
+    pvt[WHITE_KNIGHT][H8].opening -= KNIGHT_TRAPPED;
 
     for (int p = 0; p <= 12; p += 2)
         for (int sq = 0; sq < 64; sq++) {
@@ -145,7 +145,7 @@ void initPvt() {
 
 void tablesInit() {
     initBitsIn16bits();
-    initmagicmoves();
+    magicInit();
     initAttack();
     initPvt();
 }

@@ -1,16 +1,16 @@
 #include "tables/magic.h"
 
-Bitboard magicmovesrdb[MAGIC_ROOK_TABLE_SIZE];
-Bitboard magicmovesbdb[MAGIC_BISHOP_TABLE_SIZE];
+Bitboard rookAttackTable[MAGIC_ROOK_TABLE_SIZE];
+Bitboard bishopAttackTable[MAGIC_BISHOP_TABLE_SIZE];
 
-Bitboard initmagicmoves_occ(const int* squares, int count, uint64_t pattern) {
+Bitboard magicOccupancy(const int* squares, int count, uint64_t pattern) {
     Bitboard occupancy = 0;
     for (int i = 0; i < count; i++)
         if (pattern & (uint64_t{1} << i)) occupancy |= bitOf(squares[i]);
     return occupancy;
 }
 
-Bitboard initmagicmoves_Rmoves(int sq, Bitboard occupancy) {
+Bitboard rookRayAttacks(int sq, Bitboard occupancy) {
     Bitboard result = 0;
     Bitboard origin = bitOf(sq);
     Bitboard rank = Bitboard{0xff} << (8 * (sq / 8));
@@ -62,7 +62,7 @@ void fillRegions(Bitboard* table, const std::array<Bitboard, 64>& masks,
         int n = 0;
         for (Bitboard m = masks[sq]; m;) squares[n++] = bitPopFirst(m);
         for (uint64_t pattern = 0; pattern < (uint64_t{1} << n); pattern++) {
-            Bitboard occupancy = initmagicmoves_occ(squares, n, pattern);
+            Bitboard occupancy = magicOccupancy(squares, n, pattern);
             table[regions[sq] + ((occupancy * magics[sq]) >> shifts[sq])] = walk(sq, occupancy);
         }
     }
@@ -70,16 +70,17 @@ void fillRegions(Bitboard* table, const std::array<Bitboard, 64>& masks,
 
 }  // namespace
 
-Bitboard initmagicmoves_Bmoves(int sq, Bitboard occupancy) {
+Bitboard bishopRayAttacks(int sq, Bitboard occupancy) {
     Bitboard origin = bitOf(sq);
     Bitboard rank = Bitboard{0xff} << (8 * (sq / 8));
-    return bishopRay(origin, rank, 9, true, occupancy) | bishopRay(origin, rank, 7, false, occupancy) |
-           bishopRay(origin, rank, -7, true, occupancy) | bishopRay(origin, rank, -9, false, occupancy);
+    return bishopRay(origin, rank, 9, true, occupancy) |
+           bishopRay(origin, rank, 7, false, occupancy) |
+           bishopRay(origin, rank, -7, true, occupancy) |
+           bishopRay(origin, rank, -9, false, occupancy);
 }
 
-void initmagicmoves() {
-    fillRegions<initmagicmoves_Bmoves>(magicmovesbdb, magicmoves_b_mask, magicmoves_b_magics,
-                                       magicmoves_b_shift, magicmoves_b_indices);
-    fillRegions<initmagicmoves_Rmoves>(magicmovesrdb, magicmoves_r_mask, magicmoves_r_magics,
-                                       magicmoves_r_shift, magicmoves_r_indices);
+void magicInit() {
+    fillRegions<bishopRayAttacks>(bishopAttackTable, BISHOP_MASK, BISHOP_MAGIC, BISHOP_SHIFT,
+                                  BISHOP_OFFSET);
+    fillRegions<rookRayAttacks>(rookAttackTable, ROOK_MASK, ROOK_MAGIC, ROOK_SHIFT, ROOK_OFFSET);
 }

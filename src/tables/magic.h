@@ -56,55 +56,50 @@ constexpr std::array<uint32_t, 64> regions(const std::array<uint32_t, 64>& shift
 
 }  // namespace magicdetail
 
-inline constexpr std::array<Bitboard, 64> magicmoves_r_mask =
-    magicdetail::masks<magicdetail::rookMask>();
-inline constexpr std::array<Bitboard, 64> magicmoves_b_mask =
+inline constexpr std::array<Bitboard, 64> ROOK_MASK = magicdetail::masks<magicdetail::rookMask>();
+inline constexpr std::array<Bitboard, 64> BISHOP_MASK =
     magicdetail::masks<magicdetail::bishopMask>();
 
 // One more than 64 minus the mask size on a8, b8, c8 and h8: those four rook
 // regions are half size, which their multipliers allow by sending occupancies
 // with the same attack set to the same index.
-inline constexpr std::array<uint32_t, 64> magicmoves_r_shift = {
+inline constexpr std::array<uint32_t, 64> ROOK_SHIFT = {
     52, 53, 53, 53, 53, 53, 53, 52, 53, 54, 54, 54, 54, 54, 54, 53, 53, 54, 54, 54, 54, 54,
     54, 53, 53, 54, 54, 54, 54, 54, 54, 53, 53, 54, 54, 54, 54, 54, 54, 53, 53, 54, 54, 54,
     54, 54, 54, 53, 53, 54, 54, 54, 54, 54, 54, 53, 53, 54, 54, 53, 53, 53, 53, 53,
 };
 
-inline constexpr std::array<uint32_t, 64> magicmoves_b_shift = {
+inline constexpr std::array<uint32_t, 64> BISHOP_SHIFT = {
     58, 59, 59, 59, 59, 59, 59, 58, 59, 59, 59, 59, 59, 59, 59, 59, 59, 59, 57, 57, 57, 57,
     59, 59, 59, 59, 57, 55, 55, 57, 59, 59, 59, 59, 57, 55, 55, 57, 59, 59, 59, 59, 57, 57,
     57, 57, 59, 59, 59, 59, 59, 59, 59, 59, 59, 59, 58, 59, 59, 59, 59, 59, 59, 58,
 };
 
-inline constexpr std::array<uint32_t, 64> magicmoves_r_indices =
-    magicdetail::regions(magicmoves_r_shift);
-inline constexpr std::array<uint32_t, 64> magicmoves_b_indices =
-    magicdetail::regions(magicmoves_b_shift);
+inline constexpr std::array<uint32_t, 64> ROOK_OFFSET = magicdetail::regions(ROOK_SHIFT);
+inline constexpr std::array<uint32_t, 64> BISHOP_OFFSET = magicdetail::regions(BISHOP_SHIFT);
 
 inline constexpr int MAGIC_ROOK_TABLE_SIZE = 102400;
 inline constexpr int MAGIC_BISHOP_TABLE_SIZE = 5248;
 
-static_assert(magicmoves_r_indices[63] + (1u << (64 - magicmoves_r_shift[63])) == 96256);
-static_assert(magicmoves_b_indices[63] + (1u << (64 - magicmoves_b_shift[63])) ==
-              MAGIC_BISHOP_TABLE_SIZE);
+static_assert(ROOK_OFFSET[63] + (1u << (64 - ROOK_SHIFT[63])) == 96256);
+static_assert(BISHOP_OFFSET[63] + (1u << (64 - BISHOP_SHIFT[63])) == MAGIC_BISHOP_TABLE_SIZE);
 
-#include "tables/magics.h"  // magicmoves_r_magics, magicmoves_b_magics
+#include "tables/magics.h"  // ROOK_MAGIC, BISHOP_MAGIC
 
-extern Bitboard magicmovesrdb[MAGIC_ROOK_TABLE_SIZE];
-extern Bitboard magicmovesbdb[MAGIC_BISHOP_TABLE_SIZE];
+extern Bitboard rookAttackTable[MAGIC_ROOK_TABLE_SIZE];
+extern Bitboard bishopAttackTable[MAGIC_BISHOP_TABLE_SIZE];
 
 // Exact attack sets: along each ray every square up to and including the first
 // occupied one, whatever its colour.
 inline Bitboard rookAttacks(int sq, Bitboard occupancy) {
-    return magicmovesrdb[magicmoves_r_indices[sq] +
-                         (((occupancy & magicmoves_r_mask[sq]) * magicmoves_r_magics[sq]) >>
-                          magicmoves_r_shift[sq])];
+    return rookAttackTable[ROOK_OFFSET[sq] +
+                           (((occupancy & ROOK_MASK[sq]) * ROOK_MAGIC[sq]) >> ROOK_SHIFT[sq])];
 }
 
 inline Bitboard bishopAttacks(int sq, Bitboard occupancy) {
-    return magicmovesbdb[magicmoves_b_indices[sq] +
-                         (((occupancy & magicmoves_b_mask[sq]) * magicmoves_b_magics[sq]) >>
-                          magicmoves_b_shift[sq])];
+    return bishopAttackTable[BISHOP_OFFSET[sq] +
+                             (((occupancy & BISHOP_MASK[sq]) * BISHOP_MAGIC[sq]) >>
+                              BISHOP_SHIFT[sq])];
 }
 
 inline Bitboard queenAttacks(int sq, Bitboard occupancy) {
@@ -112,11 +107,11 @@ inline Bitboard queenAttacks(int sq, Bitboard occupancy) {
 }
 
 // Fills both attack tables by walking the rays for every occupancy subset.
-void initmagicmoves();
+void magicInit();
 
 // The occupancy made of the listed squares whose bit is set in the pattern.
-Bitboard initmagicmoves_occ(const int* squares, int count, uint64_t pattern);
+Bitboard magicOccupancy(const int* squares, int count, uint64_t pattern);
 
 // Attack sets by ray walking; used to build the tables (and to check them).
-Bitboard initmagicmoves_Rmoves(int sq, Bitboard occupancy);
-Bitboard initmagicmoves_Bmoves(int sq, Bitboard occupancy);
+Bitboard rookRayAttacks(int sq, Bitboard occupancy);
+Bitboard bishopRayAttacks(int sq, Bitboard occupancy);

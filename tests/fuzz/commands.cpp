@@ -178,7 +178,7 @@ std::string writeFen(const Position* p) {
             }
             if (empty) fen += static_cast<char>('0' + empty);
             empty = 0;
-            fen += pieceToChar[piece];
+            fen += PIECE_CHARS[piece];
         }
         if (empty) fen += static_cast<char>('0' + empty);
         if (rank) fen += '/';

@@ -139,8 +139,8 @@ void checkPosition(const Position* p) {
         if (piece < WHITE_PAWN || piece > BLACK_KING)
             fail("square %d holds piece code %d", sq, piece);
         key ^= zobrist.square[piece][sq];
-        material[piece & 1] += pieceValue[piece];
-        phase += piecePhase[piece];
+        material[piece & 1] += PIECE_VALUE[piece];
+        phase += PIECE_PHASE[piece];
         opening += pvt[piece][sq].opening;
         endgame += pvt[piece][sq].endgame;
     }

@@ -18,7 +18,7 @@ std::string placement(const int32_t* board, bool mirrored) {
                 continue;
             }
             if (empty) text += static_cast<char>('0' + empty), empty = 0;
-            text += pieceToChar[mirrored ? piece ^ 1 : piece];
+            text += PIECE_CHARS[mirrored ? piece ^ 1 : piece];
         }
         if (empty) text += static_cast<char>('0' + empty);
         if (rank) text += '/';
