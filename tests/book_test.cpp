@@ -46,13 +46,6 @@ unsigned bookWord(const char* text) {
     return to | from << 6 | promotion << 12;
 }
 
-std::string moveText(Move move) {
-    if (!move) return "0";
-    char text[MOVE_TEXT_SIZE];
-    moveToString(move, text);
-    return text;
-}
-
 void putBigEndian(std::string& out, uint64_t value, int bytes) {
     for (int i = bytes - 1; i >= 0; i--) out.push_back(static_cast<char>(value >> (8 * i)));
 }
@@ -112,7 +105,7 @@ class Book : public ::testing::Test {
     // The book move of the position, as text ("0" for none).
     static std::string lookup(const char* fen) {
         Position* position = testPosition(fen);
-        std::string text = moveText(bookMove(position));
+        std::string text = testMoveText(bookMove(position));
         positionFree(position);
         return text;
     }
@@ -228,7 +221,7 @@ TEST_F(Book, MovesAreChosenInProportionToTheirWeights) {
     const int draws = 20000;
     std::map<std::string, int> counts;
     Position* position = testPosition(START_FEN);
-    for (int i = 0; i < draws; i++) counts[moveText(bookMove(position))]++;
+    for (int i = 0; i < draws; i++) counts[testMoveText(bookMove(position))]++;
     positionFree(position);
     EXPECT_EQ(counts.count("e2e4"), 0u) << "weight 0 is never played";
     EXPECT_EQ(counts.count("a2a3") + counts.count("h2h3") + counts.count("0"), 0u);
@@ -274,7 +267,7 @@ TEST_F(Book, BookMovesMapOntoLegalMovesOnly) {
     for (const Case& c : cases) {
         Position* position = testPosition(c.fen);
         useBook("map.bin", {{getBookKey(position), bookWord(c.stored), 1}});
-        EXPECT_EQ(moveText(bookMove(position)), c.played) << c.fen << " " << c.stored;
+        EXPECT_EQ(testMoveText(bookMove(position)), c.played) << c.fen << " " << c.stored;
         positionFree(position);
     }
 }
@@ -314,25 +307,20 @@ TEST_F(Book, PathsThatHoldNoBookAreNotLoaded) {
 // either way.
 TEST_F(Book, TheSearchAsksTheBookOnlyWithOwnBook) {
     useBook("own.bin", {{START_KEY, bookWord("a2a3"), 1}});
-    hashCreate(1);
-    pawnTableCreate(PAWN_TABLE_MEGABYTES);
+    testSearchTablesCreate();
     Position* p = testPosition(START_FEN);
     for (bool own : {true, false, true}) {
-        SearchLimits limits;
-        limits.depth = 1;
+        SearchLimits limits = testDepth(1);
         limits.useBook = own;
-        outCaptureBegin();
-        iterativeDeepening(p, limits, uciReport);
-        std::string said = outCaptureEnd();
-        EXPECT_EQ(said.find("bestmove a2a3") != std::string::npos, own) << said;
+        TestAnswer answer = testSearch(p, limits);
+        EXPECT_EQ(answer.best == "a2a3", own) << answer.output;
         EXPECT_TRUE(bookIsOpen());
     }
     bookClose();
     EXPECT_FALSE(bookIsOpen());
     EXPECT_EQ(lookup(START_FEN), "0");
     positionFree(p);
-    hashDestroy();
-    pawnTableDestroy();
+    testSearchTablesDestroy();
 }
 
 // A book rewritten while it is open: lookups follow the file's current size
@@ -374,8 +362,8 @@ TEST_F(Book, DebianBookPlaysLegalVariedMovesFromTheStart) {
         ASSERT_NE(move, 0u);
         bool found = false;
         for (uint32_t j = 0; j < legal.count; j++) found |= legal.moves[j] == move;
-        EXPECT_TRUE(found) << moveText(move);
-        seen[moveText(move)]++;
+        EXPECT_TRUE(found) << testMoveText(move);
+        seen[testMoveText(move)]++;
     }
     EXPECT_GE(seen.size(), 3u);
     // After a book move the reply is found too.

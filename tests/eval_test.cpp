@@ -545,16 +545,4 @@ TEST_F(Eval, PawnKeysSpreadOverTheSlots) {
     EXPECT_NE(pawnKey(0, 0), 0u);
 }
 
-TEST_F(Eval, EvaluationLeavesThePositionUnchanged) {
-    for (const auto& fen : testGamePositions()) {
-        Position* p = testPosition(fen.c_str());
-        Position before;
-        positionCopy(&before, p);
-        evaluate(p, -30000, 30000, 1);
-        evaluate(p, -1, 1, 0);
-        EXPECT_EQ(0, memcmp(&before, p, offsetof(Position, history))) << fen;
-        positionFree(p);
-    }
-}
-
 }  // namespace

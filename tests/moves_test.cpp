@@ -15,6 +15,7 @@
 #include "moves/picker.h"
 #include "search/history.h"
 #include "search/root.h"
+#include "support/boardcheck.h"
 #include "support/engine.h"
 #include "support/reference.h"
 
@@ -26,11 +27,7 @@ class MovesTest : public ::testing::Test {
     void SetUp() override { historyClear(); }
 };
 
-std::string text(Move move) {
-    char buffer[MOVE_TEXT_SIZE];
-    moveToString(move, buffer);
-    return buffer;
-}
+std::string text(Move move) { return testMoveText(move); }
 
 std::vector<std::string> texts(const MoveList& list) {
     std::vector<std::string> out;
@@ -73,23 +70,7 @@ void expectSamePosition(const Position* a, const Position* b, const std::string&
 
 // The incremental fields against a recomputation from the board.
 void expectIncrementalFieldsRight(const Position* p, const std::string& context) {
-    Position fresh;
-    emptyPosition(&fresh);
-    for (int sq = 0; sq < 64; sq++)
-        if (p->board[sq]) addPiece(&fresh, p->board[sq], sq);
-    uint64_t key = fresh.key;
-    if (p->player == BLACK) key ^= zobrist.turn;
-    for (int i = 0; i < 4; i++)
-        if (p->castling & (1 << i)) key ^= zobrist.castle[i];
-    if (p->enPassant) key ^= zobrist.enPassant[p->enPassant & 7];
-    EXPECT_EQ(p->key, key) << context;
-    EXPECT_EQ(0, memcmp(p->bitboard, fresh.bitboard, sizeof fresh.bitboard)) << context;
-    EXPECT_EQ(p->occupied, fresh.occupied) << context;
-    EXPECT_EQ(p->material[WHITE], fresh.material[WHITE]) << context;
-    EXPECT_EQ(p->material[BLACK], fresh.material[BLACK]) << context;
-    EXPECT_EQ(p->pvtOpening, fresh.pvtOpening) << context;
-    EXPECT_EQ(p->pvtEndgame, fresh.pvtEndgame) << context;
-    EXPECT_EQ(p->phase, fresh.phase) << context;
+    EXPECT_EQ(boardSumsMismatch(p), "") << context;
     positionIsOk(p);
 }
 

@@ -20,39 +20,12 @@ namespace {
 
 class SearchTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        testInit();
-        hashCreate(16);
-        pawnTableCreate(PAWN_TABLE_MEGABYTES);
-    }
-    static void TearDownTestSuite() {
-        hashDestroy();
-        pawnTableDestroy();
-    }
+    static void SetUpTestSuite() { testSearchTablesCreate(); }
+    static void TearDownTestSuite() { testSearchTablesDestroy(); }
     void SetUp() override { hashClear(); }
 };
 
-struct Answer {
-    std::string best;
-    std::string lastScore;  // "mate 3", "cp 20", ...
-};
-
-Answer searchTo(Position* p, int depth) {
-    outCaptureBegin();
-    iterativeDeepening(p, testDepth(depth), uciReport);
-    std::string text = outCaptureEnd();
-    Answer answer;
-    // The last score reported ("mate 3", "cp 20") and the move played.
-    for (size_t at = text.find(" score "); at != std::string::npos;
-         at = text.find(" score ", at + 1)) {
-        size_t kind = at + 7, number = text.find(' ', kind) + 1;
-        answer.lastScore = text.substr(kind, text.find(' ', number) - kind);
-    }
-    size_t best = text.rfind("bestmove ");
-    if (best != std::string::npos)
-        answer.best = text.substr(best + 9, text.find_first_of(" \n", best + 9) - best - 9);
-    return answer;
-}
+TestAnswer searchTo(Position* p, int depth) { return testSearch(p, testDepth(depth)); }
 
 // Mates whose distance the Gaviota tables confirm, both colours to move.
 TEST_F(SearchTest, FindsMatesWithTheRightDistance) {
@@ -70,8 +43,8 @@ TEST_F(SearchTest, FindsMatesWithTheRightDistance) {
     };
     for (const auto& c : cases) {
         Position* p = testPosition(c.fen);
-        Answer answer = searchTo(p, 2 * c.moves + 4);
-        EXPECT_EQ(answer.lastScore, "mate " + std::to_string(c.moves)) << c.fen;
+        TestAnswer answer = searchTo(p, 2 * c.moves + 4);
+        EXPECT_EQ(answer.score, "mate " + std::to_string(c.moves)) << c.fen;
         // Playing the best move must keep the mate on: the mate in N-1 remains.
         MoveList list;
         legalMovesGenerate(p, &list);
@@ -167,7 +140,7 @@ TEST_F(SearchTest, UnusualMaterialIsSearchedSafely) {
     };
     for (const char* fen : fens) {
         Position* p = testPosition(fen);
-        Answer answer = searchTo(p, 3);
+        TestAnswer answer = searchTo(p, 3);
         EXPECT_FALSE(answer.best.empty()) << fen;
         positionFree(p);
     }

@@ -116,23 +116,12 @@ bool isLegal(Position* p, Move move) {
 
 Move moveFromText(Position* p, const std::string& text) { return moveFromText(p, text.c_str()); }
 
-struct Result {
-    std::string best;   // the move of the "bestmove" line
-    std::string score;  // "mate 2", "cp 31": the last score reported
-    std::string output;
-};
-
 class ThreadSearch : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        testInit();
-        hashCreate(16);
-        pawnTableCreate(PAWN_TABLE_MEGABYTES);
-    }
+    static void SetUpTestSuite() { testSearchTablesCreate(); }
     static void TearDownTestSuite() {
         setThreads(1);
-        hashDestroy();
-        pawnTableDestroy();
+        testSearchTablesDestroy();
     }
     void TearDown() override { setThreads(1); }
 
@@ -142,29 +131,12 @@ class ThreadSearch : public ::testing::Test {
     }
 
     // Searches the position to the depth from a cleared table, as a "go depth" would.
-    static Result run(const std::string& fen, int depth) {
+    static TestAnswer run(const std::string& fen, int depth) {
         Position* p = testPosition(fen.c_str());
         hashClear();
-        stopFlag.store(0);
-        ponderSearch.store(0);
-        searchClockStart();
-        outCaptureBegin();
-        iterativeDeepening(p, testDepth(depth), uciReport);
-        Result result;
-        result.output = outCaptureEnd();
+        TestAnswer answer = testSearch(p, testDepth(depth));
         positionFree(p);
-        size_t at = result.output.rfind("bestmove ");
-        if (at != std::string::npos) {
-            size_t end = result.output.find_first_of(" \n", at + 9);
-            result.best = result.output.substr(at + 9, end - at - 9);
-        }
-        at = result.output.rfind(" score ");
-        if (at != std::string::npos) {
-            size_t second = result.output.find(' ', at + 7);
-            size_t end = result.output.find(' ', second + 1);
-            result.score = result.output.substr(at + 7, end - at - 7);
-        }
-        return result;
+        return answer;
     }
 };
 
@@ -190,7 +162,7 @@ TEST_F(ThreadSearch, MatesAreFoundAtTheirDistanceWithEveryThreadCount) {
             positionFree(p);
             for (int threads : {1, 2, 4}) {
                 setThreads(threads);
-                Result r = run(fen, 2 * c.moves + 3);
+                TestAnswer r = run(fen, 2 * c.moves + 3);
                 EXPECT_EQ(r.score, "mate " + std::to_string(c.moves))
                     << fen << " with " << threads << " threads\n"
                     << r.output;
@@ -271,7 +243,7 @@ TEST_F(ThreadSearch, BestMovesAreLegalAndNoJobOutlivesTheSearch) {
     for (int threads : {2, 4}) {
         setThreads(threads);
         for (const char* fen : fens) {
-            Result r = run(fen, depth);
+            TestAnswer r = run(fen, depth);
             Position* p = testPosition(fen);
             Move best = moveFromText(p, r.best);
             EXPECT_NE(best, 0u) << fen << " gave " << r.best;

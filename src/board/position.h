@@ -97,6 +97,16 @@ void positionPrint(const Position* position);
 // raises a fatal error at the first disagreement.
 void positionIsOk(const Position* position);
 
+// The invariants cheap enough to check after every move in debug and sanitizer
+// builds: the colour sets split the occupied squares, one king a side, the ply
+// inside the history stack.
+inline bool positionLooksSound(const Position* p) {
+    const Bitboard* bb = p->bitboard;
+    return p->occupied == (bb[WHITE] | bb[BLACK]) && !(bb[WHITE] & bb[BLACK]) && bb[WHITE_KING] &&
+           !(bb[WHITE_KING] & (bb[WHITE_KING] - 1)) && bb[BLACK_KING] &&
+           !(bb[BLACK_KING] & (bb[BLACK_KING] - 1)) && p->ply >= 0 && p->ply < HISTORY_SIZE;
+}
+
 // Whether the square is attacked by any man of the colour `by`.
 inline bool squareAttacked(const Position* p, int sq, int by) {
     const Bitboard* bb = p->bitboard;

@@ -382,6 +382,19 @@ inline void promoteMoveUndo(Position* p, Move move) {
 
 int positionGood(const Position* position) { return !kingAttacked(position, position->player ^ 1); }
 
+namespace {
+
+// Debug and sanitizer builds check the position after every make and unmake:
+// the cheap invariants there, the whole consistency check in debug builds.
+inline void checkPosition([[maybe_unused]] const Position* p) {
+    KORVAN_ASSERT(positionLooksSound(p));
+#ifndef NDEBUG
+    positionIsOk(p);
+#endif
+}
+
+}  // namespace
+
 int moveDo(Position* p, Move move) {
     // The search stops making moves well before the end of the stack and the
     // position command compacts it; running past it would corrupt memory.
@@ -409,8 +422,11 @@ int moveDo(Position* p, Move move) {
         case MOVE_EN_PASSANT:
             enPassantMoveDo(p, move);
             break;
-        case MOVE_CASTLE:
-            return castleMoveDo(p, move);
+        case MOVE_CASTLE: {
+            int made = castleMoveDo(p, move);
+            if (made) checkPosition(p);
+            return made;
+        }
         case MOVE_PROMOTE_KNIGHT:
             promoteMoveDo(p, move, WHITE_KNIGHT);
             break;
@@ -428,6 +444,7 @@ int moveDo(Position* p, Move move) {
             p->ply++;
             p->staticMoves = 0;
             p->key ^= zobrist.turn;
+            checkPosition(p);
             return 1;
         default:
             fatalError("Wrong move type!\n");
@@ -443,6 +460,7 @@ int moveDo(Position* p, Move move) {
     }
     p->check = sideToMoveInCheck(p);
     if (p->check) p->extension = 1;
+    checkPosition(p);
     return 1;
 }
 
@@ -476,4 +494,5 @@ void moveUndo(Position* p) {
     }
     memcpy(&p->key, r, SAVED_BYTES);
     p->player ^= 1;
+    checkPosition(p);
 }

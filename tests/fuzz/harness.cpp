@@ -22,6 +22,7 @@
 #include "search/search.h"
 #include "search/startsearch.h"
 #include "search/threadsearch.h"
+#include "support/boardcheck.h"
 
 namespace {
 
@@ -128,31 +129,15 @@ void awaitSearch(size_t answers) {
     }
 }
 
-// The key, material, phase and piece-square sums of the board, from scratch.
+// The position's incremental fields against its board, and the rules every
+// position the engine accepts keeps.
 void checkPosition(const Position* p) {
     positionIsOk(p);
-    uint64_t key = 0;
-    int material[2] = {0, 0}, phase = 0, opening = 0, endgame = 0;
-    for (int sq = 0; sq < 64; sq++) {
-        int piece = p->board[sq];
-        if (piece == EMPTY) continue;
-        if (piece < WHITE_PAWN || piece > BLACK_KING)
-            fail("square %d holds piece code %d", sq, piece);
-        key ^= zobrist.square[piece][sq];
-        material[piece & 1] += PIECE_VALUE[piece];
-        phase += PIECE_PHASE[piece];
-        opening += pvt[piece][sq].opening;
-        endgame += pvt[piece][sq].endgame;
-    }
-    if (p->player == BLACK) key ^= zobrist.turn;
-    for (int i = 0; i < 4; i++)
-        if (p->castling & (1 << i)) key ^= zobrist.castle[i];
-    if (p->enPassant) key ^= zobrist.enPassant[p->enPassant & 7];
-    if (key != p->key) fail("the position key differs from the key of its board");
-    if (material[0] != p->material[0] || material[1] != p->material[1])
-        fail("the material differs from the board");
-    if (phase != p->phase || opening != p->pvtOpening || endgame != p->pvtEndgame)
-        fail("phase or piece-square sums differ from the board");
+    for (int sq = 0; sq < 64; sq++)
+        if (p->board[sq] != EMPTY && (p->board[sq] < WHITE_PAWN || p->board[sq] > BLACK_KING))
+            fail("square %d holds piece code %d", sq, p->board[sq]);
+    std::string wrong = boardSumsMismatch(p);
+    if (!wrong.empty()) fail("the position's %s differs from its board", wrong.c_str());
     if (bitCount(p->bitboard[WHITE_KING]) != 1 || bitCount(p->bitboard[BLACK_KING]) != 1)
         fail("not one king a side");
     if ((p->bitboard[WHITE_PAWN] | p->bitboard[BLACK_PAWN]) & 0xff000000000000ffULL)

@@ -5,7 +5,12 @@
 #include <mutex>
 #include <sstream>
 
+#include "base/output.h"
 #include "board/zobrist.h"
+#include "eval/pawntable.h"
+#include "frontend/uci.h"
+#include "search/hash.h"
+#include "search/root.h"
 #include "tables/init.h"
 
 void testInit() {
@@ -35,4 +40,42 @@ SearchLimits testDepth(int depth) {
     SearchLimits limits;
     limits.depth = depth;
     return limits;
+}
+
+std::string testMoveText(Move move) {
+    if (!move) return "0";
+    char text[MOVE_TEXT_SIZE];
+    moveToString(move, text);
+    return text;
+}
+
+void testSearchTablesCreate() {
+    testInit();
+    hashCreate(16);
+    pawnTableCreate(PAWN_TABLE_MEGABYTES);
+}
+
+void testSearchTablesDestroy() {
+    hashDestroy();
+    pawnTableDestroy();
+}
+
+TestAnswer testSearch(const Position* position, const SearchLimits& limits) {
+    stopFlag.store(0);
+    ponderSearch.store(0);
+    searchClockStart();
+    outCaptureBegin();
+    iterativeDeepening(position, limits, uciReport);
+    TestAnswer answer;
+    answer.output = outCaptureEnd();
+    const std::string& text = answer.output;
+    size_t at = text.rfind("bestmove ");
+    if (at != std::string::npos)
+        answer.best = text.substr(at + 9, text.find_first_of(" \n", at + 9) - at - 9);
+    at = text.rfind(" score ");
+    if (at != std::string::npos) {
+        size_t kind = at + 7, number = text.find(' ', kind) + 1;
+        answer.score = text.substr(kind, text.find(' ', number) - kind);
+    }
+    return answer;
 }
