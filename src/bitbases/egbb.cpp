@@ -14,15 +14,19 @@ using LoadFunction = void (*)(const char* path, int cacheBytes, int loadType);
 using ProbeFunction = int (*)(int player, int whiteKing, int blackKing, int piece1, int square1,
                               int piece2, int square2, int piece3, int square3);
 
-GModule* module = nullptr;
-// Set exactly while a usable library is loaded. Written only on the main-loop
-// thread while no search runs; search threads read it.
-ProbeFunction probe_egbb = nullptr;
+// The loaded library: its module and its probe entry point.
+struct Library {
+    GModule* module = nullptr;
+    // Set exactly while a usable library is loaded. Written only on the
+    // main-loop thread while no search runs; search threads read it.
+    ProbeFunction probe = nullptr;
+};
+Library library;
 
 // Looks up an entry point; a library without it cannot be used at all.
 void* egbbSymbol(const char* name) {
     gpointer symbol = nullptr;
-    if (!g_module_symbol(module, name, &symbol)) fatalError("%s\n", g_module_error());
+    if (!g_module_symbol(library.module, name, &symbol)) fatalError("%s\n", g_module_error());
     if (!symbol) fatalError("Symbol %s is NULL\n", name);
     return symbol;
 }
@@ -39,33 +43,33 @@ void egbbLoad(const char* path, int cacheMegabytes) {
     // however often the library is reloaded.
     std::string directory(path);
     directory += '/';
-    std::string library = directory + EGBB_LIBRARY_NAME;
+    std::string file = directory + EGBB_LIBRARY_NAME;
 
     egbbClose();
-    module = g_module_open(library.c_str(), G_MODULE_BIND_LAZY);
-    if (!module) {
+    library.module = g_module_open(file.c_str(), G_MODULE_BIND_LAZY);
+    if (!library.module) {
         // Not an error: the engine plays on without bitbases.
-        outPrintf(false, "info string %s (%s)\n", g_module_error(), library.c_str());
+        outPrintf(false, "info string %s (%s)\n", g_module_error(), file.c_str());
         return;
     }
     auto load = reinterpret_cast<LoadFunction>(egbbSymbol("load_egbb_5men"));
     auto probe = reinterpret_cast<ProbeFunction>(egbbSymbol("probe_egbb_5men"));
     load(directory.c_str(), cache, EGBB_LOAD_TYPE);
-    probe_egbb = probe;
+    library.probe = probe;
     outPrintf(true, "info string endgame bitbases loaded\n");
 }
 
 void egbbClose() {
-    probe_egbb = nullptr;
-    if (module) g_module_close(module);
-    module = nullptr;
+    library.probe = nullptr;
+    if (library.module) g_module_close(library.module);
+    library.module = nullptr;
 }
 
-int egbbIsLoaded() { return probe_egbb != nullptr; }
+int egbbIsLoaded() { return library.probe != nullptr; }
 
 int egbbProbe(const Position* position, int* score) {
     *score = EGBB_NOT_AVAILABLE;
-    if (!probe_egbb) return 0;
+    if (!library.probe) return 0;
     const Bitboard* bb = position->bitboard;
     Bitboard men = position->occupied & ~(bb[WHITE_KING] | bb[BLACK_KING]);
     // Room for three men besides the kings: anything more would describe
@@ -76,7 +80,7 @@ int egbbProbe(const Position* position, int* score) {
         square[i] = bitPopFirst(men);
         piece[i] = EGBB_PIECE_CODE[position->board[square[i]]];
     }
-    *score = probe_egbb(position->player, bitFirst(bb[WHITE_KING]), bitFirst(bb[BLACK_KING]),
-                        piece[0], square[0], piece[1], square[1], piece[2], square[2]);
+    *score = library.probe(position->player, bitFirst(bb[WHITE_KING]), bitFirst(bb[BLACK_KING]),
+                           piece[0], square[0], piece[1], square[1], piece[2], square[2]);
     return *score != EGBB_NOT_AVAILABLE;
 }

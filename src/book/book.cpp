@@ -14,15 +14,20 @@
 
 namespace {
 
-FILE* bookFile = nullptr;
-uint64_t bookSize = 0;  // entries
-GRand* bookrand = nullptr;
+// The open book: its file, its size in entries (read again at every lookup)
+// and the generator of its weighted choices.
+struct OpenBook {
+    FILE* file = nullptr;
+    uint64_t entries = 0;
+    GRand* random = nullptr;
+};
+OpenBook book;
 
 // Size of the open file in bytes; `caller` names the routine in a fatal error.
 uint64_t bookFileSize(const char* caller) {
-    if (fseek(bookFile, 0, SEEK_END) != 0)
+    if (fseek(book.file, 0, SEEK_END) != 0)
         fatalError("%s(): fseek(): %s\n", caller, strerror(errno));
-    long size = ftell(bookFile);
+    long size = ftell(book.file);
     if (size < 0) fatalError("%s(): ftell(): %s\n", caller, strerror(errno));
     return static_cast<uint64_t>(size);
 }
@@ -76,33 +81,33 @@ Move bookMoveToMove(Position* position, unsigned bookMoveWord) {
 }  // namespace
 
 void bookOpen(const char* bookPath) {
-    if (bookFile) bookClose();
+    if (book.file) bookClose();
 
     // Only a regular file can be a book: opening a FIFO would block the engine,
     // and a directory opens but fails at the first read.
     struct stat status;
     if (stat(bookPath, &status) != 0 || !S_ISREG(status.st_mode) ||
-        !(bookFile = fopen(bookPath, "rb"))) {
+        !(book.file = fopen(bookPath, "rb"))) {
         outPrintf(false, "info string book (%s) not loaded\n", bookPath);
         return;
     }
     outPrintf(false, "info string book (%s) loaded\n", bookPath);
-    bookSize = bookFileSize("bookOpen") / BOOK_ENTRY_SIZE;
-    bookrand = g_rand_new();
+    book.entries = bookFileSize("bookOpen") / BOOK_ENTRY_SIZE;
+    book.random = g_rand_new();
 }
 
 void bookClose() {
-    if (bookFile && fclose(bookFile) != 0) {
-        bookFile = nullptr;
+    if (book.file && fclose(book.file) != 0) {
+        book.file = nullptr;
         fatalError("bookClose(): fclose(): %s\n", strerror(errno));
     }
-    bookFile = nullptr;
-    bookSize = 0;
-    if (bookrand) g_rand_free(bookrand);
-    bookrand = nullptr;
+    book.file = nullptr;
+    book.entries = 0;
+    if (book.random) g_rand_free(book.random);
+    book.random = nullptr;
 }
 
-bool bookIsOpen() { return bookFile != nullptr; }
+bool bookIsOpen() { return book.file != nullptr; }
 
 uint64_t getBookKey(const Position* position) {
     uint64_t key = 0;
@@ -134,12 +139,12 @@ int readInteger(FILE* file, int bytes, uint64_t* value) {
 }
 
 int readEntry(uint64_t index, BookEntry* entry) {
-    if (fseek(bookFile, static_cast<long>(index * BOOK_ENTRY_SIZE), SEEK_SET) != 0)
+    if (fseek(book.file, static_cast<long>(index * BOOK_ENTRY_SIZE), SEEK_SET) != 0)
         fatalError("readEntry(): fseek(): %s\n", strerror(errno));
     uint64_t key, move, weight, learn0, learn1;
-    if (!readInteger(bookFile, 8, &key) || !readInteger(bookFile, 2, &move) ||
-        !readInteger(bookFile, 2, &weight) || !readInteger(bookFile, 2, &learn0) ||
-        !readInteger(bookFile, 2, &learn1))
+    if (!readInteger(book.file, 8, &key) || !readInteger(book.file, 2, &move) ||
+        !readInteger(book.file, 2, &weight) || !readInteger(book.file, 2, &learn0) ||
+        !readInteger(book.file, 2, &learn1))
         return 0;
     entry->key = key;
     entry->move = static_cast<uint16_t>(move);
@@ -150,15 +155,15 @@ int readEntry(uint64_t index, BookEntry* entry) {
 }
 
 Move bookMove(Position* position) {
-    if (!bookFile) return 0;
+    if (!book.file) return 0;
     // The file may have been rewritten since it was opened: search what is
     // there now, and give up quietly if it shrinks under the lookup.
-    bookSize = bookFileSize("bookMove") / BOOK_ENTRY_SIZE;
-    if (bookSize == 0) return 0;
+    book.entries = bookFileSize("bookMove") / BOOK_ENTRY_SIZE;
+    if (book.entries == 0) return 0;
     uint64_t target = getBookKey(position);
 
     // First entry whose key is not below the target.
-    uint64_t lo = 0, hi = bookSize - 1;
+    uint64_t lo = 0, hi = book.entries - 1;
     BookEntry entry;
     while (lo < hi) {
         uint64_t mid = lo + (hi - lo) / 2;
@@ -177,11 +182,11 @@ Move bookMove(Position* position) {
     uint64_t total = 0;
     for (uint64_t index = lo;;) {
         total += entry.weight;
-        uint32_t r = g_rand_int(bookrand);
+        uint32_t r = g_rand_int(book.random);
         // Uniform in 0 .. total - 1, computed exactly.
         uint64_t value = static_cast<uint64_t>((static_cast<unsigned __int128>(r) * total) >> 32);
         if (entry.weight > value) chosen = entry.move;
-        if (++index >= bookSize) break;
+        if (++index >= book.entries) break;
         if (!readEntry(index, &entry)) return 0;
         if (entry.key != target) break;
     }
