@@ -7,6 +7,7 @@
 #include "board/zobrist.h"
 #include "book/book.h"
 #include "eval/pawntable.h"
+#include "frontend/datapath.h"
 #include "frontend/uci.h"
 #include "search/hash.h"
 #include "search/startsearch.h"
@@ -24,8 +25,9 @@ void engineStart(const EngineStartup& startup) {
     hashCreate(options.hashMegabytes);
     pawnTableCreate(PAWN_TABLE_MEGABYTES);
     threadsCreate(options.threads);
-    if (startup.bitbases) egbbLoad(options.bitbasesPath, options.bitbasesCacheMegabytes);
-    if (startup.book) bookOpen(options.bookFile);
+    if (startup.bitbases)
+        egbbLoad(dataPath(options.bitbasesPath).c_str(), options.bitbasesCacheMegabytes);
+    if (startup.book) bookOpen(dataPath(options.bookFile).c_str());
 }
 
 void engineStop() {

@@ -9,6 +9,7 @@
 #include "base/output.h"
 #include "bitbases/egbb.h"
 #include "book/book.h"
+#include "frontend/datapath.h"
 #include "frontend/uci.h"
 #include "frontend/ucitext.h"
 #include "search/hash.h"
@@ -38,9 +39,11 @@ void hashChanged() {
 void clearHashPressed() { hashClear(); }
 void bookFileChanged() {
     bookClose();
-    bookOpen(options.bookFile);
+    bookOpen(dataPath(options.bookFile).c_str());
 }
-void bitbasesChanged() { egbbLoad(options.bitbasesPath, options.bitbasesCacheMegabytes); }
+void bitbasesChanged() {
+    egbbLoad(dataPath(options.bitbasesPath).c_str(), options.bitbasesCacheMegabytes);
+}
 
 // One option: its protocol name and type, where its value lives in `options`,
 // its default and range, and what a new value sets going.
