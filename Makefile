@@ -1,11 +1,14 @@
 # Korvan: every build, test and benchmark step goes through these targets.
-#   make run    set up, build (Release) and start the engine in build/
-#   make test   set up, build and run every test
-#   make check  the tests again under AddressSanitizer + UndefinedBehaviorSanitizer,
-#               then the threaded tests under ThreadSanitizer
-#   make bench  the benchmarks
-#   make fuzz   the protocol fuzzer (clang, libFuzzer, ASan + UBSan) for FUZZ_SECONDS
-#               seconds (default 300), split between its byte and command modes
+#   make run        set up, build the engine (Release) and start it in build/
+#   make test       set up, build everything and run every test
+#   make check      the tests again under AddressSanitizer + UndefinedBehaviorSanitizer,
+#                   then the threaded tests under ThreadSanitizer
+#   make bench      the benchmarks
+#   make fuzz       the protocol fuzzer (clang, libFuzzer, ASan + UBSan) for FUZZ_SECONDS
+#                   seconds (default 300), split between its byte and command modes
+#   make install    an optimised build for this machine in build-install/, installed
+#                   under $(DESTDIR)$(PREFIX) (PREFIX default /usr/local)
+#   make uninstall  removes what make install put there
 
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
@@ -15,17 +18,30 @@ TSAN_BUILD := build-tsan
 FUZZ_BUILD := build-fuzz
 FUZZ_SECONDS ?= 300
 FUZZ_MODES ?= bytes commands
+INSTALL_BUILD := build-install
+PREFIX ?= /usr/local
+DESTDIR ?=
+# The installed build: profile-guided optimisation trained by a bench run of
+# depth PGO_DEPTH (PGO=0 to leave it out) and code for this machine's processor
+# (NATIVE=0 for a build that runs on any x86-64, as a package for others
+# needs). docs/benchmarks.md has the measurements behind both.
+PGO ?= 1
+NATIVE ?= 1
+PGO_DEPTH ?= 7
 
 # Debian packages the build and the tests need (gnuchess-book: the default
-# opening book; strace: the test that the engine writes no file).
+# opening book; libgaviotatb-dev and gaviotatb: the bitbases, which the engine
+# can also be built without; strace: the test that the engine writes no file;
+# polyglot: the test that drives the installed engine through xboard's protocol).
 PACKAGES := g++ cmake make pkg-config libglib2.0-dev libgtest-dev libgaviotatb-dev gaviotatb \
-	gnuchess-book strace
-# Packages only the benchmarks need (opponent engines).
-BENCH_PACKAGES := glaurung toga2
+	gnuchess-book strace polyglot
+# Packages only the benchmarks need (engines to compare with).
+BENCH_PACKAGES := glaurung toga2 gnuchess
 # Packages only the fuzzer needs (clang with its libFuzzer and sanitizer runtimes).
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 
-.PHONY: all setup setup-bench setup-fuzz build run test check bench fuzz clean
+.PHONY: all setup setup-bench setup-fuzz engine build run test check bench fuzz install \
+	install-build uninstall clean
 
 all: build
 
@@ -59,10 +75,15 @@ setup-fuzz: setup
 $(BUILD)/CMakeCache.txt:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
 
+# The engine and what it needs at run time (book link, bitbase library and tables).
+engine: setup $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target runtime
+
+# Everything: the engine, the tools and the tests.
 build: setup $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+run: engine
 	cd $(BUILD) && ./korvan
 
 test: build
@@ -86,5 +107,39 @@ fuzz: setup-fuzz
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target korvan-fuzz
 	tests/fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_MODES)
 
+# The installed build is redone when a source changes. With PGO the build is
+# first instrumented, trained by a bench run, then rebuilt with its profile in
+# the same folder (the profile files lie beside the objects).
+INSTALL_SOURCES := CMakeLists.txt Makefile $(shell find src tools egbb cmake -type f)
+INSTALL_STAMP := $(INSTALL_BUILD)/optimised-pgo$(PGO)-native$(NATIVE).stamp
+INSTALL_OPTIONS := -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+	-DKORVAN_NATIVE=$(if $(filter 1,$(NATIVE)),ON,OFF)
+INSTALL_TARGETS := runtime korvan-bench korvan-perft
+
+$(INSTALL_STAMP): $(INSTALL_SOURCES)
+	rm -f $(INSTALL_BUILD)/optimised-*.stamp
+ifeq ($(PGO),1)
+	cmake -S . -B $(INSTALL_BUILD) $(INSTALL_OPTIONS) -DKORVAN_PGO=generate >/dev/null
+	cmake --build $(INSTALL_BUILD) -j $(JOBS) --target korvan-bench
+	find $(INSTALL_BUILD) -name '*.gcda' -delete
+	$(INSTALL_BUILD)/tools/korvan-bench $(PGO_DEPTH) | tail -3
+	cmake -S . -B $(INSTALL_BUILD) $(INSTALL_OPTIONS) -DKORVAN_PGO=use >/dev/null
+else
+	cmake -S . -B $(INSTALL_BUILD) $(INSTALL_OPTIONS) -DKORVAN_PGO= >/dev/null
+endif
+	cmake --build $(INSTALL_BUILD) -j $(JOBS) --target $(INSTALL_TARGETS)
+	touch $@
+
+install-build: setup $(INSTALL_STAMP)
+
+install: install-build
+	DESTDIR="$(DESTDIR)" cmake --install $(INSTALL_BUILD) --prefix "$(PREFIX)"
+
+# The same files as the install rules of CMakeLists.txt and egbb/CMakeLists.txt.
+uninstall:
+	rm -f "$(DESTDIR)$(PREFIX)"/bin/korvan "$(DESTDIR)$(PREFIX)"/bin/korvan-bench \
+		"$(DESTDIR)$(PREFIX)"/bin/korvan-perft "$(DESTDIR)$(PREFIX)"/share/man/man6/korvan.6
+	rm -rf "$(DESTDIR)$(PREFIX)"/share/korvan
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) $(INSTALL_BUILD)

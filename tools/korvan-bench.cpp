@@ -4,7 +4,9 @@
 // signature: a change that alters it changed what the engine searches.
 //
 // Usage: korvan-bench [DEPTH [POSITIONS_FILE]]   (defaults 8 and the list
-// beside this tool's source, tools/data/bench.fen)
+// bench.fen of the installed data folder, or of tools/data/ in the source tree)
+#include <unistd.h>
+
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "base/output.h"
+#include "frontend/datapath.h"
 #include "frontend/engine.h"
 #include "frontend/uci.h"
 #include "search/hash.h"
@@ -23,9 +26,19 @@
 #define KORVAN_SOURCE_DIR "."
 #endif
 
+namespace {
+
+std::string defaultPositions() {
+    std::string installed = dataDirectory() + "/bench.fen";
+    if (!dataDirectory().empty() && access(installed.c_str(), R_OK) == 0) return installed;
+    return KORVAN_SOURCE_DIR "/tools/data/bench.fen";
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     int depth = argc > 1 ? atoi(argv[1]) : 8;
-    std::string file = argc > 2 ? argv[2] : KORVAN_SOURCE_DIR "/tools/data/bench.fen";
+    std::string file = argc > 2 ? argv[2] : defaultPositions();
     std::ifstream in(file);
     if (!in || depth < 1) {
         fprintf(stderr, "usage: korvan-bench [DEPTH [POSITIONS_FILE]]\n");
