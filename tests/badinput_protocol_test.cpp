@@ -9,6 +9,7 @@
 #include <sstream>
 #include <thread>
 
+#include "support/engine.h"
 #include "support/engineprocess.h"
 
 namespace {
@@ -256,6 +257,7 @@ TEST(BadInput, RefusedHashSizesKeepTheTableAndWhatItHolds) {
 }
 
 TEST(BadInput, RefusedValuesKeepWhatTheOptionDoes) {
+    SKIP_WITHOUT_BITBASES();
     std::string longPath(300, 'x');
     struct {
         const char* setUp;     // a good value first

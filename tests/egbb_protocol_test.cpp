@@ -1,6 +1,7 @@
 // The engine with its bitbases, through the real binary.
 #include <gtest/gtest.h>
 
+#include "support/engine.h"
 #include "support/engineprocess.h"
 
 namespace {
@@ -14,6 +15,7 @@ std::string bestMove(const std::vector<std::string>& lines) {
 // King and rook against a king in the centre: the side with the rook, at one
 // second a move, mates well inside the fifty-move rule, with bitbase hits shown.
 TEST(EgbbProtocol, MatesWithKingAndRookAgainstKing) {
+    SKIP_WITHOUT_BITBASES();
     EngineProcess white, black;
     for (EngineProcess* engine : {&white, &black}) {
         engine->send("uci");

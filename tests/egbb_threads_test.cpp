@@ -59,6 +59,7 @@ std::vector<Sample> randomSamples(int count) {
 }
 
 TEST(EgbbThreadsTest, ConcurrentProbesAgreeWithOneThread) {
+    SKIP_WITHOUT_BITBASES();
     testInit();
     outCaptureBegin();
     egbbLoad(KORVAN_BUILD_DIR "/egbb", 16);

@@ -3,6 +3,7 @@
 
 #include <chrono>
 
+#include "support/engine.h"
 #include "support/engineprocess.h"
 
 namespace {
@@ -49,6 +50,7 @@ TEST(OptionsProtocol, TheUciReplyListsTheTenOptionsWithTheirStartUpDefaults) {
 }
 
 TEST(OptionsProtocol, SetoptionAnswers) {
+    SKIP_WITHOUT_BITBASES();
     struct {
         std::vector<std::string> commands;
         std::vector<std::string> output;
@@ -157,6 +159,7 @@ TEST(OptionsProtocol, TheDefaultBookAnswersTheFirstMoveAtOnce) {
 }
 
 TEST(OptionsProtocol, StartUpNoticesOfBookAndBitbases) {
+    SKIP_WITHOUT_BITBASES();
     EngineProcess engine;
     engine.send("isready");
     std::vector<std::string> lines = engine.readUntil("readyok");

@@ -12,6 +12,7 @@
 #include <set>
 #include <sstream>
 
+#include "support/engine.h"
 #include "support/engineprocess.h"
 
 namespace {
@@ -53,6 +54,7 @@ TEST(Resources, TheTraceCheckSeesWrites) {
 }
 
 TEST(Resources, TheEngineWritesNoFile) {
+    SKIP_WITHOUT_BITBASES();
     if (access("/usr/bin/strace", X_OK) != 0) GTEST_SKIP() << "strace is not installed";
     char pattern[] = "/tmp/korvan-nowrite-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);

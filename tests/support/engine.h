@@ -37,3 +37,7 @@ struct TestAnswer {
 // Searches the position under the limits on this thread, with the protocol's
 // reports captured, after clearing the stop and ponder flags and the clock.
 TestAnswer testSearch(const Position* position, const SearchLimits& limits);
+
+// Tests of the real bitbase library skip in a build without it (no Gaviota packages).
+#define SKIP_WITHOUT_BITBASES() \
+    if (!KORVAN_HAVE_BITBASES) GTEST_SKIP() << "built without the bitbase library"

@@ -23,13 +23,27 @@ int64_t nowMs() {
 
 EngineProcess::EngineProcess(const std::string& workingDirectory,
                              const std::vector<std::string>& wrapper) {
+    std::vector<std::string> command = wrapper;
+    command.resize(wrapper.size() + 1);
+    command.back() = KORVAN_BINARY;
+    start(command, workingDirectory.empty() ? KORVAN_BUILD_DIR : workingDirectory, {});
+}
+
+EngineProcess::EngineProcess(const std::vector<std::string>& command,
+                             const std::string& workingDirectory,
+                             const std::vector<std::string>& environment) {
+    start(command, workingDirectory, environment);
+}
+
+void EngineProcess::start(const std::vector<std::string>& command,
+                          const std::string& workingDirectory,
+                          const std::vector<std::string>& environment) {
     signal(SIGPIPE, SIG_IGN);
     char pattern[] = "/tmp/korvan-stderr-XXXXXX";
     int errorFile = mkstemp(pattern);
     stderrPath_ = pattern;
     int toEngine[2], fromEngine[2];
     if (pipe(toEngine) != 0 || pipe(fromEngine) != 0) abort();
-    std::string directory = workingDirectory.empty() ? KORVAN_BUILD_DIR : workingDirectory;
     pid_ = fork();
     if (pid_ == 0) {
         dup2(toEngine[0], 0);
@@ -37,10 +51,10 @@ EngineProcess::EngineProcess(const std::string& workingDirectory,
         dup2(errorFile, 2);
         close(toEngine[1]);
         close(fromEngine[0]);
-        if (chdir(directory.c_str()) != 0) _exit(126);
+        if (chdir(workingDirectory.c_str()) != 0) _exit(126);
+        for (const auto& setting : environment) putenv(const_cast<char*>(setting.c_str()));
         std::vector<char*> argv;
-        for (const auto& word : wrapper) argv.push_back(const_cast<char*>(word.c_str()));
-        argv.push_back(const_cast<char*>(KORVAN_BINARY));
+        for (const auto& word : command) argv.push_back(const_cast<char*>(word.c_str()));
         argv.push_back(nullptr);
         execvp(argv[0], argv.data());
         _exit(127);

@@ -13,6 +13,10 @@ class EngineProcess {
     // A wrapper (for example a tracer and its arguments) runs the engine when given.
     explicit EngineProcess(const std::string& workingDirectory = "",
                            const std::vector<std::string>& wrapper = {});
+    // Starts any program the same way: `command` is its name (looked up in
+    // PATH) and arguments; `environment` adds or replaces variables ("NAME=value").
+    EngineProcess(const std::vector<std::string>& command, const std::string& workingDirectory,
+                  const std::vector<std::string>& environment);
     ~EngineProcess();
     EngineProcess(const EngineProcess&) = delete;
     EngineProcess& operator=(const EngineProcess&) = delete;
@@ -38,6 +42,9 @@ class EngineProcess {
     pid_t pid() const { return pid_; }
 
   private:
+    void start(const std::vector<std::string>& command, const std::string& workingDirectory,
+               const std::vector<std::string>& environment);
+
     pid_t pid_ = -1;
     int input_ = -1;
     int output_ = -1;
