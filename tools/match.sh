@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The soak matches: Korvan ("Threads" 2, "Ponder" off, 16 MB) against the Debian
-# engines glaurung and toga2 with the match runner of ../shared/tools/match,
+# engines glaurung and toga2 with the match runner of tools/match (Node.js),
 # one game at a time on a quiet machine. Every run ends with its score, the
 # faults of each engine (there must be none) and each engine's lowest
 # remaining clock. About two hours on two cores; not part of `make bench`.
@@ -8,12 +8,12 @@
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 out=$(mkdir -p "${2:-match-out}" && cd "${2:-match-out}" && pwd)
-runner=$(cd "$(dirname "$0")/../../shared/tools/match" && pwd)
+runner=$(cd "$(dirname "$0")/match" && pwd)
 [ -x "$build/korvan" ] || { echo "no $build/korvan: build first"; exit 1; }
-for e in glaurung toga2; do
-    [ -x "/usr/games/$e" ] || { echo "/usr/games/$e missing: apt-get install $e"; exit 1; }
-done
-[ -d "$runner/node_modules" ] || (cd "$runner" && npm install --silent)
+missing=""
+for e in glaurung toga2; do [ -x "/usr/games/$e" ] || missing="$missing $e"; done
+command -v node >/dev/null || missing="$missing nodejs"
+[ -z "$missing" ] || { echo "missing:$missing (apt-get install$missing)"; exit 1; }
 
 run() {  # NAME TC GAMES OPPONENT SEED
     node "$runner/match.mjs" \

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Regenerates src/book/polyglotkeys.h, the book's Random64 table, from a text
-# file of 781 hexadecimal numbers, one a line, in the table's standard order.
+# file of 781 hexadecimal numbers, one a line, in the table's standard order
+# (by default tools/data/polyglot-random64.txt, the table the Polyglot book
+# format publishes).
 # Usage: tools/polyglot-keys.sh [KEYS_FILE] > src/book/polyglotkeys.h
 set -euo pipefail
-source=${1:-/work/shared/data/polyglot-random64.txt}
+source=${1:-$(dirname "$0")/data/polyglot-random64.txt}
 
 count=$(grep -cE '^0x[0-9A-Fa-f]{16}$' "$source" || true)
 if [ "$count" != 781 ] || [ "$(grep -cve '^[[:space:]]*$' "$source")" != 781 ]; then
