@@ -109,7 +109,8 @@ fuzz: setup-fuzz
 
 # The installed build is redone when a source changes. With PGO the build is
 # first instrumented, trained by a bench run, then rebuilt with its profile in
-# the same folder (the profile files lie beside the objects).
+# the same folder (the profile files lie beside the objects); the rebuilt bench
+# must search exactly the nodes the training run searched.
 INSTALL_SOURCES := CMakeLists.txt Makefile $(shell find src tools egbb cmake -type f)
 INSTALL_STAMP := $(INSTALL_BUILD)/optimised-pgo$(PGO)-native$(NATIVE).stamp
 INSTALL_OPTIONS := -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
@@ -122,12 +123,17 @@ ifeq ($(PGO),1)
 	cmake -S . -B $(INSTALL_BUILD) $(INSTALL_OPTIONS) -DKORVAN_PGO=generate >/dev/null
 	cmake --build $(INSTALL_BUILD) -j $(JOBS) --target korvan-bench
 	find $(INSTALL_BUILD) -name '*.gcda' -delete
-	$(INSTALL_BUILD)/tools/korvan-bench $(PGO_DEPTH) | tail -3
+	$(INSTALL_BUILD)/tools/korvan-bench $(PGO_DEPTH) | grep "^Nodes searched" \
+		>$(INSTALL_BUILD)/training-signature
 	cmake -S . -B $(INSTALL_BUILD) $(INSTALL_OPTIONS) -DKORVAN_PGO=use >/dev/null
+	cmake --build $(INSTALL_BUILD) -j $(JOBS) --target $(INSTALL_TARGETS)
+	$(INSTALL_BUILD)/tools/korvan-bench $(PGO_DEPTH) | grep "^Nodes searched" \
+		| diff $(INSTALL_BUILD)/training-signature - \
+		|| { echo "the optimised build searches other nodes than the training build"; exit 1; }
 else
 	cmake -S . -B $(INSTALL_BUILD) $(INSTALL_OPTIONS) -DKORVAN_PGO= >/dev/null
-endif
 	cmake --build $(INSTALL_BUILD) -j $(JOBS) --target $(INSTALL_TARGETS)
+endif
 	touch $@
 
 install-build: setup $(INSTALL_STAMP)

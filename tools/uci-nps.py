@@ -3,19 +3,22 @@
 its total nodes, time and nodes per second, for side-by-side speed figures.
 
 Usage: uci-nps.py ENGINE DEPTH [POSITIONS_FILE] [OPTION=VALUE ...]
+ENGINE is the command that starts the engine, with its arguments if it needs
+any (for example "gnuchess --uci").
 """
 import os
+import shlex
 import subprocess
 import sys
 import time
 
 def main():
-    engine, depth = sys.argv[1], int(sys.argv[2])
+    engine, depth = shlex.split(sys.argv[1]), int(sys.argv[2])
     here = os.path.dirname(os.path.abspath(__file__))
     positions = sys.argv[3] if len(sys.argv) > 3 and "=" not in sys.argv[3] else os.path.join(here, "data", "bench.fen")
     options = [a for a in sys.argv[3:] if "=" in a]
     fens = [l.strip() for l in open(positions) if l.strip() and not l.startswith("#")]
-    p = subprocess.Popen([engine], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, bufsize=1)
+    p = subprocess.Popen(engine, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, bufsize=1)
 
     def send(line):
         p.stdin.write(line + "\n")
@@ -52,7 +55,7 @@ def main():
         total_nodes += nodes
     send("quit")
     p.wait()
-    print(f"{os.path.basename(engine)} depth {depth}: {len(fens)} positions, "
+    print(f"{os.path.basename(engine[0])} depth {depth}: {len(fens)} positions, "
           f"{total_nodes} nodes, {total_time:.2f} s, {int(total_nodes / total_time)} nodes/s")
 
 if __name__ == "__main__":

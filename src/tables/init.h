@@ -31,10 +31,15 @@ struct PvtEntry {
 // pvt[piece code][square]; black rows are the rank-mirrored negation of white.
 extern PvtEntry pvt[14][64];
 
-// Number of members of a set, by four lookups in the 16-bit table.
+// Number of members of a set: the processor's instruction in a build for a
+// processor that has one (-march=native), else four lookups in the 16-bit table.
 inline int bitCount(Bitboard b) {
+#ifdef __POPCNT__
+    return __builtin_popcountll(b);
+#else
     return bitsIn16bits[b & 0xffff] + bitsIn16bits[(b >> 16) & 0xffff] +
            bitsIn16bits[(b >> 32) & 0xffff] + bitsIn16bits[b >> 48];
+#endif
 }
 
 // Builds every table in order: bit counts, magic slider tables, attack tables
