@@ -17,8 +17,9 @@
 #include <vector>
 
 #include "book/book.h"
+#include "frontend/movetext.h"
 #include "moves/movedo.h"
-#include "moves/movegenerator.h"
+#include "search/root.h"
 #include "support/engine.h"
 #include "support/engineprocess.h"
 
@@ -223,6 +224,42 @@ TEST_F(Installed, FindsItsDataFromAnyWorkingFolder) {
             EXPECT_TRUE(anyContains(engine.readUntil("bestmove"), " bbhits ")) << c.folder;
         }
     }
+}
+
+// The manual page entry of an option as the "uci" answer describes it, for
+// example `.BR "Bitbases Cache Size" " (spin, default 16, 1 to 256)"`.
+std::string manualEntry(const std::string& optionLine) {
+    std::istringstream words(optionLine.substr(std::string("option name ").size()));
+    std::string word, name, type, shown, min, max;
+    while (words >> word && word != "type") name += (name.empty() ? "" : " ") + word;
+    words >> type;
+    while (words >> word) {
+        if (word == "default") words >> shown;
+        if (word == "min") words >> min;
+        if (word == "max") words >> max;
+    }
+    std::string entry = " (" + type;
+    if (type != "button") entry += ", default " + shown;
+    if (type == "spin") entry += ", " + min + " to " + max;
+    if (name.find(' ') != std::string::npos) name = '"' + name + '"';
+    return ".BR " + name + " \"" + entry + ")\"";
+}
+
+// The installed manual page renders without a warning and documents every
+// option the engine offers, with the type, default and range its "uci"
+// answer shows.
+TEST_F(Installed, ManualPageRendersAndDescribesEveryOption) {
+    fs::path page = prefix / "share" / "man" / "man6" / "korvan.6";
+    std::ifstream in(page);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EngineProcess engine;
+    engine.send("uci");
+    std::vector<std::string> options = linesStartingWith(engine.readUntil("uciok"), "option name ");
+    EXPECT_EQ(options.size(), 10u);
+    for (const auto& option : options)
+        EXPECT_NE(text.find(manualEntry(option) + "\n"), std::string::npos) << manualEntry(option);
+    if (access("/usr/bin/groff", X_OK) != 0) GTEST_SKIP() << "groff is missing";
+    EXPECT_EQ(output("groff -ww -z -man " + page.string() + " 2>&1"), "");
 }
 
 // The installed bench finds its positions from any folder and gives the
