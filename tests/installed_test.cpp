@@ -94,12 +94,6 @@ bool isThinking(const std::string& line) {
            score.find_first_not_of("+-0123456789") == std::string::npos;
 }
 
-std::string moveText(Move move) {
-    char text[MOVE_TEXT_SIZE];
-    moveToString(move, text);
-    return text;
-}
-
 // The moves a Polyglot book file holds for the position, read straight from
 // the file: every entry with the position's key, as "e2e4" texts (castling
 // as the book writes it, king onto rook; none of the positions here castle).
@@ -364,7 +358,7 @@ std::string defence(Position* position) {
         int to = moveTo(move);
         int file = to % 8, rank = to / 8;
         int score = position->board[to] ? 100 : std::min({file, 7 - file, rank, 7 - rank});
-        if (score > bestScore) bestScore = score, best = moveText(move);
+        if (score > bestScore) bestScore = score, best = testMoveText(move);
     }
     return best;
 }
@@ -395,7 +389,7 @@ TEST_F(Installed, PolyglotPlaysItsBookAndItsBitbasesThroughXboard) {
             RootMoveList legal;
             rootMovesGenerate(game.position(), &legal);
             ASSERT_GT(legal.count, 0u);
-            game.guiMove(replies.empty() ? moveText(legal.moves[0].move) : *replies.begin());
+            game.guiMove(replies.empty() ? testMoveText(legal.moves[0].move) : *replies.begin());
         }
         EXPECT_GE(bookMovesPlayed, 1);
 
