@@ -3,6 +3,7 @@
 // session can end while the workers search.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -124,6 +125,33 @@ TEST_P(ParallelProtocol, StopPonderhitGoAndNodeLimits) {
     engine.expectCleanQuit();
 }
 
+// "stop" is answered at once whatever the threads are doing: with more threads
+// than cores too (three and four threads on the two cores of the machine the
+// engine is measured on), where the workers must give their cores back.
+TEST_P(ParallelProtocol, StopIsAnsweredAtOnce) {
+    Engine engine(GetParam());
+    std::vector<int64_t> latencies;
+    for (int i = 0; i < 12; i++) {
+        const char* fen = kPositions[i % 4];
+        engine.position(fen);
+        engine.send("go infinite");
+        pause(20 + 37 * i % 150);
+        int64_t start = nowMs();
+        engine.send("stop");
+        EXPECT_TRUE(answersLegally(fen, engine.readUntil("bestmove").back()));
+        latencies.push_back(nowMs() - start);
+    }
+    std::sort(latencies.begin(), latencies.end());
+#ifdef KORVAN_SANITIZED
+    const int64_t typical = 500, worst = 3000;
+#else
+    const int64_t typical = 50, worst = 500;
+#endif
+    EXPECT_LE(latencies[latencies.size() / 2], typical);
+    EXPECT_LE(latencies.back(), worst);
+    engine.expectCleanQuit();
+}
+
 // Short searches stopped at every stage, with the pool rebuilt now and then
 // between searches: every "go" gets exactly one legal answer.
 TEST_P(ParallelProtocol, ManyShortSearchesAndPoolChanges) {
@@ -197,7 +225,7 @@ TEST_P(ParallelProtocol, RebuildingOptionsDuringASearch) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Threads, ParallelProtocol, ::testing::Values(2, 4),
+INSTANTIATE_TEST_SUITE_P(Threads, ParallelProtocol, ::testing::Values(2, 3, 4),
                          [](const ::testing::TestParamInfo<int>& threads) {
                              return std::to_string(threads.param);
                          });

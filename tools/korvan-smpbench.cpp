@@ -21,6 +21,7 @@
 #include "frontend/engine.h"
 #include "frontend/uci.h"
 #include "search/hash.h"
+#include "search/history.h"
 #include "search/root.h"
 #include "search/search.h"
 #include "search/startsearch.h"
@@ -61,6 +62,7 @@ void setThreads(int n) {
 // One search of the position to the depth, as "go depth" would run it.
 Run search(const Position* p, int depth) {
     hashClear();
+    historyClear();  // the root moves are ordered by the history the last search left
     stopFlag.store(0, std::memory_order_relaxed);
     ponderSearch.store(0, std::memory_order_relaxed);
     searchClockStart();
@@ -141,7 +143,9 @@ int main(int argc, char** argv) {
         }
         jobs.jobs += runs[1].stats.jobs;
         jobs.researches += runs[1].stats.researches;
-        jobs.abandoned += runs[1].stats.abandoned;
+        jobs.discarded += runs[1].stats.discarded;
+        jobs.byMaster += runs[1].stats.byMaster;
+        jobs.splits += runs[1].stats.splits;
         double nps[2];
         for (int k = 0; k < 2; k++)
             nps[k] = runs[k].seconds > 0 ? static_cast<double>(runs[k].nodes) / runs[k].seconds : 0;
@@ -171,10 +175,14 @@ int main(int argc, char** argv) {
     printf("time to depth %d, %d threads / 1: %.2f (median), %.2f (geometric mean), %.2f (total)\n",
            depth, threads, median(timeRatios),
            std::exp(logSum / static_cast<double>(timeRatios.size())), seconds[1] / seconds[0]);
-    printf("jobs: %.0f per second, %.1f%% sent again, %.1f%% abandoned\n",
-           static_cast<double>(jobs.jobs) / seconds[1],
-           100.0 * static_cast<double>(jobs.researches) / static_cast<double>(jobs.jobs),
-           100.0 * static_cast<double>(jobs.abandoned) / static_cast<double>(jobs.jobs));
+    double jobCount = static_cast<double>(jobs.jobs);
+    printf(
+        "splits: %.0f per second, %.1f jobs each; jobs: %.1f%% later searches of a move, "
+        "%.1f%% searched by the master, %.1f%% discarded at a cut-off\n",
+        static_cast<double>(jobs.splits) / seconds[1], jobCount / static_cast<double>(jobs.splits),
+        100.0 * static_cast<double>(jobs.researches) / jobCount,
+        100.0 * static_cast<double>(jobs.byMaster) / jobCount,
+        100.0 * static_cast<double>(jobs.discarded) / jobCount);
     engineStop();
     return 0;
 }

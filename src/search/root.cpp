@@ -50,6 +50,37 @@ int updateMultipv(RootMoveList* list, int index, int score, int depth) {
     return index;
 }
 
+namespace {
+
+// The root moves that the workers test at once, and where their results go.
+struct RootTests {
+    RootMoveList* list;
+    int depth;
+    HashEntry* rootSlot;
+    uint64_t rootKey;
+    Move moves[MAX_MOVES];
+    int count;
+};
+
+int rootMoveIndex(const RootMoveList* list, Move move) {
+    int i = 0;
+    while (list->moves[i].move != move) i++;
+    return i;
+}
+
+// A root move that stays below the weakest line: its bound is recorded, as the
+// single-threaded search records it.
+void rootTestFailedLow(Move move, int score, void* context) {
+    auto* tests = static_cast<RootTests*>(context);
+    RootMove& entry = tests->list->moves[rootMoveIndex(tests->list, move)];
+    entry.score = score;
+    entry.depth = static_cast<uint32_t>(tests->depth);
+    hashWrite(tests->rootSlot, tests->rootKey, tests->depth, hashValueToTable(score, -1),
+              HASH_UPPER, move);
+}
+
+}  // namespace
+
 void rootSearch(Position* p, RootMoveList* list, int depth, int lines, const SearchReport& report) {
     HashEntry* rootSlot;
     uint64_t info;
@@ -64,6 +95,23 @@ void rootSearch(Position* p, RootMoveList* list, int depth, int lines, const Sea
                list->moves[i].depth >= static_cast<uint32_t>(depth))
             i++;
         if (i == static_cast<int>(list->count)) break;
+
+        // With workers, the moves after the lines are first tested all at once;
+        // the one that fails high (if any) goes on below, its test done.
+        int tested = 0;
+        bool haveTest = false;
+        if (i >= lines && parallelSplits(depth - 1)) {
+            RootTests tests{list, depth, rootSlot, rootKey, {}, 0};
+            for (int j = i; j < static_cast<int>(list->count); j++)
+                if (list->moves[j].depth < static_cast<uint32_t>(depth))
+                    tests.moves[tests.count++] = list->moves[j].move;
+            int failedHigh =
+                parallelRootSearch(p, tests.moves, tests.count, depth, list->moves[lines - 1].score,
+                                   &tested, rootTestFailedLow, &tests);
+            if (failedHigh < 0) continue;
+            i = rootMoveIndex(list, tests.moves[failedHigh]);
+            haveTest = true;
+        }
 
         Move move = list->moves[i].move;
         if (!moveDo(p, move)) fatalError("Wrong root move!\n");
@@ -81,7 +129,8 @@ void rootSearch(Position* p, RootMoveList* list, int depth, int lines, const Sea
         int step = 2, failedHigh = 0, failedLow = 0;
 
         for (;;) {
-            int t = -childSearch(p, -beta, -alpha, depth - 1, 0, 1, pv);
+            int t = haveTest ? tested : -childSearch(p, -beta, -alpha, depth - 1, 0, 1, pv);
+            haveTest = false;
             if (searchStopRequested()) break;  // an interrupted result is meaningless
             if (i < lines) {
                 i = updateMultipv(list, i, t, depth);

@@ -259,6 +259,9 @@ int nodeFinish(NodeSearch& node) {
 template <bool MASTER>
 int searchNode(Position* p, int alpha, int beta, int depth, int ply, int nullMove, int pv) {
     using Rules = NodeRules<MASTER>;
+    // Below the split depth the master searches like a worker.
+    if (MASTER && depth < MIN_SPLIT_DEPTH)
+        return searchNode<false>(p, alpha, beta, depth, ply, nullMove, pv);
     if (nodeStopped<MASTER>()) return 0;
     searchNodesIncrement();
 

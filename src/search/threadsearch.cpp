@@ -1,10 +1,13 @@
 #include "search/threadsearch.h"
 
+#include <glib.h>
+
+#include <algorithm>
+
 #include "base/output.h"
+#include "board/position.h"
 #include "moves/movedo.h"
 #include "moves/picker.h"
-#include "search/hash.h"
-#include "search/history.h"
 #include "search/search.h"
 #include "search/startsearch.h"
 
@@ -12,18 +15,29 @@ ThreadSearchStats threadSearchStats;
 
 namespace {
 
-// The worker pool: its threads and the two queues between them and the master.
+// The node the master has split: what a job needs besides its move. Only one
+// node is split at a time (the master searches nothing of its own line while
+// jobs are out), so one split point serves every search. The master writes it
+// before the node's first job goes out and leaves it alone until the last one
+// is back.
+struct SplitPoint {
+    Position position;       // the node's position, before any job's move
+    NodeSearch node;         // the node's window, depth, ply and pv as split
+    std::atomic<int> alpha;  // the node's alpha now: a job starts from it
+};
+
+// The worker pool: its threads, their positions and the two queues between
+// them and the master.
 struct WorkerPool {
     int searchThreads = 1;  // the "Threads" count it was made for
-    GThread** workers = nullptr;
     int workerCount = 0;
-    GAsyncQueue* jobs = nullptr;     // jobs and the quit message, master to workers
-    GAsyncQueue* results = nullptr;  // finished jobs, workers to master
+    GThread** workers = nullptr;
+    Position* positions = nullptr;   // one per worker
+    GAsyncQueue* jobs = nullptr;     // jobs and the quit message, to whoever is free
+    GAsyncQueue* results = nullptr;  // finished jobs, to the master
+    SplitPoint* split = nullptr;
 };
 WorkerPool pool;
-
-constexpr int HistoryFullDepthMoves = 4;
-constexpr int HistoryReductionLimit = 3;
 
 // The queues synchronise inside GLib; the release/acquire pair on the message
 // makes the hand-over visible to the thread sanitizer as well.
@@ -32,17 +46,18 @@ void publish(ThreadMessage* message) {
     handoff.store(handoff.load(std::memory_order_relaxed) + 1, std::memory_order_release);
 }
 
-void receive(ThreadMessage* message) {
-    std::atomic_ref<int32_t>(message->handoff).load(std::memory_order_acquire);
+ThreadMessage* received(gpointer message) {
+    auto* m = static_cast<ThreadMessage*>(message);
+    if (m) std::atomic_ref<int32_t>(m->handoff).load(std::memory_order_acquire);
+    return m;
 }
 
-// Most jobs are small, so a result (or the next job) is often only microseconds
-// away, while a thread that has gone to sleep needs the kernel, and on a
-// virtual machine the hypervisor, to wake it again: a round trip that costs
-// more than the job. A taker therefore polls the queue for a short while first,
+// A job or a result is often only microseconds away, while a thread that has
+// gone to sleep needs the kernel, and on a virtual machine the hypervisor, to
+// wake it again. A taker therefore polls the queue for a short while first,
 // giving its core to any other runnable thread between polls, and only then
 // waits on the queue.
-constexpr gint64 POLL_MICROSECONDS = 20;
+constexpr gint64 POLL_MICROSECONDS = 50;
 
 ThreadMessage* popFrom(GAsyncQueue* queue) {
     gpointer message = g_async_queue_try_pop(queue);
@@ -54,134 +69,74 @@ ThreadMessage* popFrom(GAsyncQueue* queue) {
         } while (!message && g_get_monotonic_time() < until);
         if (!message) message = g_async_queue_pop(queue);
     }
-    receive(static_cast<ThreadMessage*>(message));
-    return static_cast<ThreadMessage*>(message);
+    return received(message);
 }
 
-// The master takes one finished job back.
-ThreadMessage* jobReceive() {
-    threadSearchStats.outstanding--;
-    return popFrom(pool.results);
-}
+ThreadMessage* tryPopFrom(GAsyncQueue* queue) { return received(g_async_queue_try_pop(queue)); }
 
-// Sends a job for the move just made on the node's position: the rung's search
-// of it, with the node's alpha as it was when the move's searches began.
-void jobSend(const NodeSearch& node, Move move, Rung rung, int alpha) {
-    RungSearch child = rungSearch(node, rung, alpha);
-    ThreadMessage* message = g_new(ThreadMessage, 1);
-    message->type = 1;
-    positionCopy(&message->position, node.position);
-    message->alpha = child.alpha;
-    message->beta = child.beta;
-    message->depth = child.depth;
-    message->ply = node.ply + 1;
-    message->nullMove = 1;
-    message->move = move;
-    message->score = 0;
-    message->rung = rung;
-    message->pv = child.pv;
-    message->handoff = 0;
+// Queues a job for a move of the split node. Later searches of a move go to
+// the front: the node waits for them.
+void jobQueue(Move move, Rung rung, int alpha, bool front) {
+    auto* message = g_new(ThreadMessage, 1);
+    *message = ThreadMessage{1, move, rung, alpha, 0, 0, 0};
     ThreadSearchStats& stats = threadSearchStats;
     stats.jobs++;
     if (++stats.outstanding > stats.peakOutstanding) stats.peakOutstanding = stats.outstanding;
-    threadMessageSend(message);
-}
-
-// One finished job, seen from the node that sent it.
-struct JobResult {
-    Move move;
-    Rung rung;
-    int alpha;  // the node's alpha the job's window was made from
-    int score;  // from the node's view
-};
-
-JobResult jobTake() {
-    ThreadMessage* message = jobReceive();
-    JobResult result{message->move, static_cast<Rung>(message->rung), -message->beta,
-                     -message->score};
-    g_free(message);
-    return result;
-}
-
-// Abandons the outstanding jobs: the workers return at once and their results
-// are discarded. With `moves`, the moves of the abandoned jobs are kept there
-// in the order they come back.
-void parallelSearchStop(int idle, MoveList* moves = nullptr) {
-    if (idle < pool.workerCount) {
-        parallelStopFlag.store(1, std::memory_order_relaxed);
-        for (int outstanding = pool.workerCount - idle; outstanding > 0; outstanding--) {
-            ThreadMessage* message = jobReceive();
-            threadSearchStats.abandoned++;
-            if (moves) {
-                moves->moves[moves->count] = message->move;
-                moves->scores[moves->count] = 0;
-                moves->count++;
-            }
-            g_free(message);
-        }
-    }
-    parallelStopFlag.store(0, std::memory_order_relaxed);
-}
-
-}  // namespace
-
-void threadSearchStatsReset() { threadSearchStats = ThreadSearchStats{}; }
-
-void threadMessageSend(ThreadMessage* message) {
     publish(message);
-    g_async_queue_push(pool.jobs, message);
+    if (front)
+        g_async_queue_push_front(pool.jobs, message);
+    else
+        g_async_queue_push(pool.jobs, message);
 }
 
-namespace {
+// Searches a job on a position equal to the split position (the thread's own
+// copy, or the master's position at the node). A job that a cut-off of the node
+// has made worthless is not searched, and a search that one breaks off is
+// marked so; a result that is itself a cut-off breaks the others off.
+void jobRun(ThreadMessage* job, Position* p) {
+    const SplitPoint& split = *pool.split;
+    const NodeSearch& node = split.node;
+    job->valid = 0;
+    if (parallelStopFlag.load(std::memory_order_relaxed)) return;
+    job->alpha = std::max(job->alpha, split.alpha.load(std::memory_order_relaxed));
+    Rung rung = static_cast<Rung>(job->rung);
+    RungSearch child = rungSearch(node, rung, job->alpha);
+    if (!moveDo(p, job->move)) fatalError("Wrong job move!\n");
+    job->score = -search(p, child.alpha, child.beta, child.depth, node.ply + 1, 1, child.pv);
+    moveUndo(p);
+    if (parallelStopFlag.load(std::memory_order_relaxed)) return;
+    job->valid = 1;
+    if (rung != RUNG_REDUCED && job->score >= node.beta)
+        parallelStopFlag.store(1, std::memory_order_relaxed);
+}
 
 // A worker: takes jobs until the quit message comes.
 gpointer workerRun(gpointer data) {
-    searchThreadIndex = GPOINTER_TO_INT(data);
+    const int index = GPOINTER_TO_INT(data);
+    searchThreadIndex = index;
+    Position* own = &pool.positions[index - 1];
     for (;;) {
         ThreadMessage* message = popFrom(pool.jobs);
         if (message->type == 0) return nullptr;
         if (message->type != 1)
             fatalError("Thread message is wrong! (%u)\n", static_cast<unsigned>(message->type));
-        message->score = search(&message->position, message->alpha, message->beta, message->depth,
-                                message->ply, message->nullMove, message->pv);
+        positionCopy(own, &pool.split->position);
+        jobRun(message, own);
         publish(message);
         g_async_queue_push(pool.results, message);
     }
 }
 
-}  // namespace
-
-void threadsCreate(int count) {
-    pool.searchThreads = count;
-    if (count == 1) return;
-    pool.jobs = g_async_queue_new();
-    pool.results = g_async_queue_new();
-    pool.workerCount = count;
-    pool.workers = g_new0(GThread*, pool.workerCount);
-    for (int i = 0; i < pool.workerCount; i++) {
-        GError* error = nullptr;
-        pool.workers[i] = g_thread_try_new("worker", workerRun, GINT_TO_POINTER(i + 1), &error);
-        if (!pool.workers[i])
-            fatalError("Cannot create a worker thread: %s\n", error ? error->message : "");
-    }
+// The next search a parallel result asks for, judged by the alpha the search
+// was made with: a fail-high of a reduced test is tested again at full depth,
+// and a score of a full-depth test inside the window is searched with the full
+// window. The next search starts from the node's alpha at that time.
+Rung rungAfter(Rung rung, int score, int searchedAlpha, int beta) {
+    if (score <= searchedAlpha) return RUNG_DONE;
+    if (rung == RUNG_REDUCED) return RUNG_NULL_WINDOW;
+    if (rung == RUNG_NULL_WINDOW && score < beta) return RUNG_FULL_WINDOW;
+    return RUNG_DONE;
 }
-
-void threadsDestroy() {
-    stopFlag.store(1, std::memory_order_relaxed);
-    if (!pool.workers) return;
-    ThreadMessage* quit = g_new0(ThreadMessage, 1);
-    for (int i = 0; i < pool.workerCount; i++) threadMessageSend(quit);
-    for (int i = 0; i < pool.workerCount; i++) g_thread_join(pool.workers[i]);
-    g_free(quit);
-    g_free(pool.workers);
-    g_async_queue_unref(pool.jobs);
-    g_async_queue_unref(pool.results);
-    pool = WorkerPool{};
-}
-
-int threadsCount() { return pool.searchThreads; }
-
-namespace {
 
 // Searches the moves left in the list on this thread, as master nodes.
 bool searchRestHere(NodeSearch& node, MoveList* list, int* score) {
@@ -199,46 +154,148 @@ bool searchRestHere(NodeSearch& node, MoveList* list, int* score) {
 
 }  // namespace
 
+void threadSearchStatsReset() { threadSearchStats = ThreadSearchStats{}; }
+
+void threadMessageSend(ThreadMessage* message) {
+    publish(message);
+    g_async_queue_push(pool.jobs, message);
+}
+
+void threadsCreate(int count) {
+    pool.searchThreads = count;
+    if (count <= 1) return;
+    pool.jobs = g_async_queue_new();
+    pool.results = g_async_queue_new();
+    pool.split = new SplitPoint;
+    pool.workerCount = count - 1;
+    pool.positions = g_new0(Position, pool.workerCount);
+    pool.workers = g_new0(GThread*, pool.workerCount);
+    for (int i = 0; i < pool.workerCount; i++) {
+        GError* error = nullptr;
+        pool.workers[i] = g_thread_try_new("worker", workerRun, GINT_TO_POINTER(i + 1), &error);
+        if (!pool.workers[i])
+            fatalError("Cannot create a worker thread: %s\n", error ? error->message : "");
+    }
+}
+
+void threadsDestroy() {
+    stopFlag.store(1, std::memory_order_relaxed);
+    if (!pool.workers) return;
+    ThreadMessage* quit = g_new0(ThreadMessage, 1);
+    for (int i = 0; i < pool.workerCount; i++) threadMessageSend(quit);
+    for (int i = 0; i < pool.workerCount; i++) g_thread_join(pool.workers[i]);
+    g_free(quit);
+    g_free(pool.workers);
+    g_free(pool.positions);
+    delete pool.split;
+    g_async_queue_unref(pool.jobs);
+    g_async_queue_unref(pool.results);
+    pool = WorkerPool{};
+}
+
+int threadsCount() { return pool.searchThreads; }
+
+bool parallelSplits(int depth) { return pool.workerCount > 0 && depth >= MIN_SPLIT_DEPTH; }
+
+namespace {
+
+// Readies the split point for the node's jobs.
+void splitStart(const NodeSearch& node) {
+    SplitPoint& split = *pool.split;
+    positionCopy(&split.position, node.position);
+    split.node = node;
+    split.alpha.store(node.alpha, std::memory_order_relaxed);
+    threadSearchStats.splits++;
+}
+
+// What a split came to: a cut-off (its move and score), or none.
+struct SplitOutcome {
+    bool cutoff;
+    Move move;
+    int score;
+};
+
+// Takes the results of the split node's jobs as they come, until every one is
+// back; between them the master searches jobs of its own, and waits only once
+// none is left in the queue. A result asks for the move's next search, ends the
+// node (a cut-off: every other job is broken off, those still queued taken back
+// unsearched), raises the node's alpha, or fails low (handed to `failedLow`
+// when given).
+SplitOutcome splitCollect(NodeSearch& node, int outstanding,
+                          void (*failedLow)(Move move, int score, void* context), void* context) {
+    Position* p = node.position;
+    SplitOutcome outcome{false, 0, 0};
+    while (outstanding > 0) {
+        ThreadMessage* result = tryPopFrom(pool.results);
+        if (!result && (result = tryPopFrom(pool.jobs))) {
+            threadSearchStats.byMaster++;
+            jobRun(result, p);
+        }
+        if (!result) result = popFrom(pool.results);
+        outstanding--;
+        threadSearchStats.outstanding--;
+
+        const Rung rung = static_cast<Rung>(result->rung);
+        const Move move = result->move;
+        const int t = result->score, searchedAlpha = result->alpha;
+        const bool valid = result->valid && !outcome.cutoff && !searchStopRequested();
+        g_free(result);
+        if (!valid) {
+            threadSearchStats.discarded++;
+            continue;
+        }
+        Rung next = rungAfter(rung, t, searchedAlpha, node.beta);
+        if (next != RUNG_DONE) {
+            threadSearchStats.researches++;
+            jobQueue(move, next, node.alpha, true);
+            outstanding++;
+        } else if (t >= node.beta) {
+            outcome = {true, move, t};
+            parallelStopFlag.store(1, std::memory_order_relaxed);
+        } else if (t > node.alpha) {
+            nodeTakeResult(node, move, true, t);
+            pool.split->alpha.store(node.alpha, std::memory_order_relaxed);
+        } else if (failedLow) {
+            failedLow(move, t, context);
+        }
+    }
+    parallelStopFlag.store(0, std::memory_order_relaxed);
+    KORVAN_ASSERT(threadSearchStats.outstanding == 0);
+    return outcome;
+}
+
+}  // namespace
+
 bool parallelSearchMoves(NodeSearch& node, MoveList* list, int* score) {
     if (pool.workerCount == 0) return searchRestHere(node, list, score);
     Position* p = node.position;
-    // The other moves go to the workers; results are taken as they arrive.
-    int idle = pool.workerCount;
-    for (;;) {
-        Move next = 0;
-        while (idle > 0 && (next = nextMoveDo(p, list))) {
-            jobSend(node, next, rungFirst(node), node.alpha);
-            moveUndo(p);
-            idle--;
-            node.tried++;
-        }
-        if (idle > 0) break;  // no move left to send
-
-        JobResult result = jobTake();
-        idle = 1;
-        Rung rung = rungNext(result.rung, result.score, result.alpha, node.beta);
-        if (rung != RUNG_DONE) {
-            // The test failed high: the move's next search goes out as a new job.
-            moveDo(p, result.move);
-            threadSearchStats.researches++;
-            jobSend(node, result.move, rung, result.alpha);
-            moveUndo(p);
-            idle = 0;
-            continue;
-        }
-        if (result.score >= node.beta) parallelSearchStop(idle);
-        if (nodeTakeResult(node, result.move, true, result.score)) {
-            *score = result.score;
-            return true;
-        }
+    splitStart(node);
+    // Every move left becomes a job, in the picker's order.
+    int outstanding = 0;
+    while (Move move = nextMoveDo(p, list)) {
+        Rung rung = rungFirst(node);
+        moveUndo(p);
+        jobQueue(move, rung, node.alpha, false);
+        outstanding++;
+        node.tried++;
     }
+    SplitOutcome outcome = splitCollect(node, outstanding, nullptr, nullptr);
+    if (!outcome.cutoff) return false;
+    nodeTakeResult(node, outcome.move, true, outcome.score);
+    *score = outcome.score;
+    return true;
+}
 
-    // The moves are exhausted: abandon what is still running and search those
-    // moves here, in the order their jobs came back.
-    list->count = 0;
-    list->current = 0;
-    parallelSearchStop(idle, list);
-    list->sortedUpTo = list->count;
-    list->stage = STAGE_QUIET;
-    return searchRestHere(node, list, score);
+int parallelRootSearch(Position* root, const Move* moves, int count, int depth, int alpha,
+                       int* score, void (*failedLow)(Move move, int score, void* context),
+                       void* context) {
+    NodeSearch node{root, alpha, alpha + 1, depth, -1, 0, false, nullptr, 0, 0, 0};
+    splitStart(node);
+    for (int i = 0; i < count; i++) jobQueue(moves[i], RUNG_NULL_WINDOW, alpha, false);
+    SplitOutcome outcome = splitCollect(node, count, failedLow, context);
+    if (!outcome.cutoff) return -1;
+    *score = outcome.score;
+    for (int i = 0; i < count; i++)
+        if (moves[i] == outcome.move) return i;
+    return -1;
 }
