@@ -42,32 +42,26 @@ constexpr int FUTILITY_MARGIN[4] = {0, 200, 500, 500};
 
 constexpr Bitboard FILE_A = 0x0101010101010101ULL;
 
-// What sets the master's nodes apart from every other node. The master's line
-// is the first move of every node it splits, searched before any job: the line
-// whose scores give the jobs their windows, so it is searched without the
-// shortcuts that may misjudge a position.
+// What sets the master's nodes apart from every other node. They lie at least
+// MIN_SPLIT_DEPTH plies above the leaves (shallower ones are plain nodes), so
+// futility pruning and the quiescence search never reach them, and they never
+// run while a split is out (the master then searches plain jobs only), so the
+// parallel stop never concerns them.
 template <bool MASTER>
 struct NodeRules {
     // The master hands the moves after the first to the worker pool.
     static constexpr bool splits = MASTER;
-    // A master abandoning its jobs stops its workers' nodes, never its own.
-    static constexpr bool obeysParallelStop = !MASTER;
-    // No futility pruning on the master's line.
-    static constexpr bool futilityPruning = !MASTER;
-    // The master's line enters the quiescence search as a principal-variation
-    // node: full evaluations, never a lazy one.
-    static constexpr bool quiescenceAsPv = MASTER;
     // A bitbase draw scores the material balance / 16 in plain nodes, so that
     // the search still prefers the drawn ending with more material; on the
     // master's line it scores 0.
     static constexpr bool bitbaseDrawByMaterial = !MASTER;
 };
+static_assert(MIN_SPLIT_DEPTH > 3, "futility pruning reaches nodes of three plies");
 
-template <bool MASTER>
+// Whether the node must return now: a stop request, or a cut-off elsewhere in
+// the node that the master has split.
 inline bool nodeStopped() {
-    if (NodeRules<MASTER>::obeysParallelStop)
-        return searchStopRequested() || parallelStopFlag.load(std::memory_order_relaxed);
-    return searchStopRequested();
+    return searchStopRequested() || parallelStopFlag.load(std::memory_order_relaxed);
 }
 
 // A table move comes from a slot whose key matched; it is checked before it is
@@ -166,7 +160,7 @@ int passedPawnMove(const Position* p) {
 }
 
 int quiescent(Position* p, int alpha, int beta, int ply, int pv) {
-    if (nodeStopped<false>()) return -MATE;
+    if (nodeStopped()) return -MATE;
     searchNodesIncrement();
     if (ply > searchStats.selectiveDepth.load(std::memory_order_relaxed))
         searchStats.selectiveDepth.store(ply, std::memory_order_relaxed);
@@ -262,7 +256,7 @@ int searchNode(Position* p, int alpha, int beta, int depth, int ply, int nullMov
     // Below the split depth the master searches like a worker.
     if (MASTER && depth < MIN_SPLIT_DEPTH)
         return searchNode<false>(p, alpha, beta, depth, ply, nullMove, pv);
-    if (nodeStopped<MASTER>()) return 0;
+    if (nodeStopped()) return 0;
     searchNodesIncrement();
 
     // Draws, and the end of the history stack, where the static score stands in.
@@ -309,8 +303,7 @@ int searchNode(Position* p, int alpha, int beta, int depth, int ply, int nullMov
         node.depth++;
         node.extended = true;
     }
-    if (node.depth <= 0)
-        return quiescent(p, node.alpha, node.beta, ply + 1, Rules::quiescenceAsPv ? 1 : pv);
+    if (node.depth <= 0) return quiescent(p, node.alpha, node.beta, ply + 1, pv);
 
     const int us = p->player, them = us ^ 1;
     const bool late = searchLateEndgame(p);
@@ -336,7 +329,7 @@ int searchNode(Position* p, int alpha, int beta, int depth, int ply, int nullMov
 
     bool futility = false;
     int margin = 0;
-    if (Rules::futilityPruning && !pv && node.depth <= 3 && !node.extended && !late) {
+    if (!pv && node.depth <= 3 && !node.extended && !late) {
         // The deepest gap that the balance fails decides the margin.
         int balance = p->material[us] - p->material[them];
         for (int d = node.depth; d >= 1; d--) {
