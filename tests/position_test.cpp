@@ -127,6 +127,8 @@ TEST_F(PositionTest, BadFenIsRefusedAndLeavesThePositionAsItWas) {
         "4k2R/8/8/8/8/8/8/4K3 w - -",                              // side not to move in check
         "8/8/8/8/8/8/8/3kK3 w - -",                                // kings side by side
         "4k3/8/8/3pP3/8/8/8/4K3 w - d3",                           // en passant on the wrong rank
+        "4k3/8/8/3pP3/8/8/8/4K3 w - a1",                           // square 0, the wrong rank too
+        "4k3/8/8/8/3Pp3/8/8/4K3 b - a1",                           // and with black to move
         "4k3/8/8/4P3/8/8/8/4K3 w - d6",                            // no pawn that stepped
         "4k3/8/8/3pP3/8/8/8/4K3 w - z6",                           // not a square
         "4k3/8/8/3pP3/8/8/8/4K3 w - D6",                           // upper-case file

@@ -139,8 +139,10 @@ int parseFen(Position* p, const char* fen, bool* badChar) {
 
     s = skipBlanks(s);
     if (isFieldEnd(*s)) return 0;
+    // a1 is square 0: whether a square was given is kept apart from which.
     int enPassant = 0;
-    if (*s != '-') {
+    bool enPassantGiven = *s != '-';
+    if (enPassantGiven) {
         enPassant = stringToSquare(s);
         if (enPassant < 0) {
             *badChar = true;
@@ -157,7 +159,7 @@ int parseFen(Position* p, const char* fen, bool* badChar) {
     // The en-passant square lies behind a pawn of the other side that has just
     // stepped two squares; it is kept only when a pawn of the side to move can
     // take that pawn, as the move maker records it.
-    if (enPassant) {
+    if (enPassantGiven) {
         int stepped = us == WHITE ? enPassant - 8 : enPassant + 8;
         int origin = us == WHITE ? enPassant + 8 : enPassant - 8;
         if (squareRank(enPassant) != (us == WHITE ? 5 : 2)) return 0;
