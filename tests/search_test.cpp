@@ -168,6 +168,34 @@ TEST_F(SearchTest, PassedPawnMoves) {
     }
 }
 
+// What a search's last report of its lines held, and its answer.
+RootMoveList lastLines;
+Move lastBest;
+void ignoreDepth(int) {}
+void ignoreMove(int, int, const RootMoveList&) {}
+void keepLines(const Position&, int, int, const RootMoveList& list) { lastLines = list; }
+void ignoreFinish(int, uint64_t) {}
+void ignoreNoMove() {}
+void keepBest(Move best, Move) { lastBest = best; }
+const SearchReport KEEP_LINES = {ignoreDepth,  ignoreMove,   keepLines,
+                                 ignoreFinish, ignoreNoMove, keepBest};
+
+// A second line whose aspiration searches fail low again and again is an
+// upper bound each time: it must not climb above a line already scored
+// higher, or the engine plays the worse move (here one mated at once).
+TEST_F(SearchTest, AFailingLowLineStaysBelowTheBetterLine) {
+    Position* p = testPosition("1r2kr1r/rrbrrNrr/8/2pP1bb1/b2N4/PNp2pp1/N3Npp1/3K1Nrr w k - 0 1");
+    SearchLimits limits = testDepth(2);
+    limits.lines = 2;
+    stopFlag.store(0);
+    searchClockStart();
+    iterativeDeepening(p, limits, KEEP_LINES);
+    EXPECT_GE(lastLines.moves[0].score, lastLines.moves[1].score);
+    EXPECT_GT(lastLines.moves[0].score, -MATE_BOUND);
+    EXPECT_EQ(testMoveText(lastBest), "f7d6");
+    positionFree(p);
+}
+
 TEST_F(SearchTest, UpdateMultipvMovesAnEntryUpToItsPlace) {
     RootMoveList list{};
     list.count = 4;

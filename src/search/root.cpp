@@ -29,9 +29,11 @@ void rootMovesGenerate(Position* position, RootMoveList* list) {
     list->count = count;
 }
 
-int updateMultipv(RootMoveList* list, int index, int score, int depth) {
+namespace {
+
+// Records a root move's result where the move stands.
+void rootMoveRecord(RootMove& entry, int score, int depth) {
     double seconds = searchElapsed();
-    RootMove& entry = list->moves[index];
     uint64_t nodes = searchNodes();
     entry.score = score;
     entry.depth = static_cast<uint32_t>(depth);
@@ -39,6 +41,13 @@ int updateMultipv(RootMoveList* list, int index, int score, int depth) {
     entry.nps = seconds > 0 ? static_cast<uint32_t>(static_cast<double>(nodes) / seconds) : 0;
     entry.time = static_cast<int32_t>(seconds * 1000);
     entry.nodes = nodes;
+}
+
+}  // namespace
+
+int updateMultipv(RootMoveList* list, int index, int score, int depth) {
+    RootMove& entry = list->moves[index];
+    rootMoveRecord(entry, score, depth);
     for (int j = 0; j < index; j++) {
         if (list->moves[j].score < score) {
             RootMove moved = entry;
@@ -133,7 +142,13 @@ void rootSearch(Position* p, RootMoveList* list, int depth, int lines, const Sea
             haveTest = false;
             if (searchStopRequested()) break;  // an interrupted result is meaningless
             if (i < lines) {
-                i = updateMultipv(list, i, t, depth);
+                // A result at or below alpha is only an upper bound: the line
+                // stays where it stands, below the lines already scored, until
+                // a wider window gives it a score to climb by.
+                if (t > alpha)
+                    i = updateMultipv(list, i, t, depth);
+                else
+                    rootMoveRecord(list->moves[i], t, depth);
                 hashCollectPV(p, list->moves[i].pv);
                 report.linesUpdated(*p, depth, lines, *list);
                 if (t >= beta) {
