@@ -5,6 +5,7 @@
 
 #include "eval/evaluator.h"
 #include "eval/pawntable.h"
+#include "search/search.h"
 #include "support/engine.h"
 #include "support/evalpositions.h"
 
@@ -253,6 +254,27 @@ TEST_F(Eval, SpaceWeightTakesAnyCount) {
     EXPECT_EQ(evaluate(p, -30000, 30000, 1), evaluate(mirror, -30000, 30000, 1));
     positionFree(p);
     positionFree(mirror);
+}
+
+// Material no game can reach but a record can hold (here up to 30 queens on
+// one side): the score stays below the mate scores, which the search reads
+// as mates and which a table entry's 16 bits cannot hold.
+TEST_F(Eval, ScoresStayBelowTheMateScores) {
+    const char* fens[] = {
+        "4k3/QQQQQQQQ/RRRRRRRR/QQQQQQQQ/6pP/8/QQQQQQQ1/QQQQKQQQ b - - 0 1",
+        "k7/pp6/8/8/QQQQQQQQ/QQQQQQQQ/QQQQQQQQ/QQQQKQQQ w - - 0 1",
+        "qqqqkqqq/qqqqqqqq/qqqqqqqq/qqqqqqqq/8/8/PP6/K7 b - - 0 1",
+    };
+    for (const char* fen : fens) {
+        Position* p = testPosition(fen);
+        for (int pv = 0; pv <= 1; pv++) {
+            int score = evaluate(p, -100, 100, pv);
+            EXPECT_LE(score, EVAL_LIMIT) << fen;
+            EXPECT_GE(score, -EVAL_LIMIT) << fen;
+        }
+        positionFree(p);
+    }
+    static_assert(EVAL_LIMIT < MATE_BOUND);
 }
 
 TEST_F(Eval, KingSafetyExamples) {

@@ -122,6 +122,9 @@ constexpr Bitboard SEVENTH_RANK_MASK[2] = {0x00ff000000000000ULL, 0x000000000000
 constexpr Bitboard ENEMY_HALF[2] = {0xffffffff00000000ULL, 0x00000000ffffffffULL};
 
 inline int absolute(int x) { return x < 0 ? -x : x; }
+inline int evalBound(int s) {
+    return s > EVAL_LIMIT ? EVAL_LIMIT : s < -EVAL_LIMIT ? -EVAL_LIMIT : s;
+}
 inline int highestSquare(Bitboard b) { return 63 - __builtin_clzll(b); }
 
 }  // namespace
@@ -583,7 +586,7 @@ int evaluate(const Position* position, int alpha, int beta, int pv) {
     if (info.gamePhase > 6 && !pv) {
         int s = taper(info);
         if (position->player == BLACK) s = -s;
-        if (s - LAZY_EVAL_MARGIN >= beta || s + LAZY_EVAL_MARGIN <= alpha) return s;
+        if (s - LAZY_EVAL_MARGIN >= beta || s + LAZY_EVAL_MARGIN <= alpha) return evalBound(s);
     }
 
     // evalKing reads the attack counts of evalPieces; evalPasser the passed
@@ -593,5 +596,5 @@ int evaluate(const Position* position, int alpha, int beta, int pv) {
     evalPasser(position, &info);
 
     int s = taper(info);
-    return position->player == BLACK ? -s : s;
+    return evalBound(position->player == BLACK ? -s : s);
 }

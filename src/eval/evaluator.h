@@ -35,6 +35,11 @@ inline constexpr int BISHOP_PAIR_OPENING = 50;
 inline constexpr int BISHOP_PAIR_ENDGAME = 50;
 
 inline constexpr int LAZY_EVAL_MARGIN = 200;
+// Bound of every score evaluate returns. A record may hold material no game
+// reaches (thirty queens): its score is cut to this bound, which lies below
+// the search's mate scores and fits a table entry's 16 bits. No position of a
+// game comes near it.
+inline constexpr int EVAL_LIMIT = 20000;
 inline constexpr int TEMPO_OPENING = 20;
 inline constexpr int TEMPO_ENDGAME = 10;
 
