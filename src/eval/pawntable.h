@@ -36,18 +36,25 @@ inline constexpr int PAWN_TABLE_MEGABYTES = 1;
 void pawnTableCreate(int megabytes);
 void pawnTableDestroy();
 
-// Key of the pawn structure: a mixed hash of the white and the black pawn
-// sets, so structures with the colours exchanged get different keys and the
-// slots are spread over the whole table.
-inline uint64_t pawnKey(Bitboard white, Bitboard black) {
-    uint64_t h = white * 0x9e3779b97f4a7c15ULL ^ black * 0xc2b2ae3d27d4eb4fULL;
-    h ^= 0x165667b19e3779f9ULL;  // no structure, not even the empty one, keys to 0
+// The finalizer of MurmurHash3: every bit of the word reaches every bit of
+// the result, and no two words give the same result.
+inline uint64_t pawnMix(uint64_t h) {
     h ^= h >> 33;
     h *= 0xff51afd7ed558ccdULL;
     h ^= h >> 33;
     h *= 0xc4ceb9fe1a85ec53ULL;
     h ^= h >> 33;
     return h;
+}
+
+// Key of the pawn structure: the white set mixed, the black set added and
+// mixed again. Every pawn, on any square, reaches every bit of the key
+// (multiplying the sets let a pawn reach only the bits above its square, so
+// structures differing on the seventh rank alone shared keys), structures
+// with the colours exchanged get different keys, and no structure, not even
+// the empty one, keys to 0.
+inline uint64_t pawnKey(Bitboard white, Bitboard black) {
+    return pawnMix(pawnMix(white ^ 0x9e3779b97f4a7c15ULL) ^ black);
 }
 inline uint64_t pawnKey(const Position* position) {
     return pawnKey(position->bitboard[WHITE_PAWN], position->bitboard[BLACK_PAWN]);
