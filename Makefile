@@ -4,8 +4,9 @@
 #   make check      the tests again under AddressSanitizer + UndefinedBehaviorSanitizer,
 #                   then the threaded tests under ThreadSanitizer
 #   make bench      the benchmarks
-#   make fuzz       the protocol fuzzer (clang, libFuzzer, ASan + UBSan) for FUZZ_SECONDS
-#                   seconds (default 300), split between its byte and command modes
+#   make fuzz       the fuzzers (clang, libFuzzer, ASan + UBSan), FUZZ_SECONDS seconds each
+#                   (default 300): the core fuzzer, then the protocol fuzzer split between
+#                   its byte and command modes (FUZZERS picks: core, protocol)
 #   make install    an optimised build for this machine in build-install/, installed
 #                   under $(DESTDIR)$(PREFIX) (PREFIX default /usr/local)
 #   make uninstall  removes what make install put there
@@ -18,6 +19,7 @@ TSAN_BUILD := build-tsan
 FUZZ_BUILD := build-fuzz
 FUZZ_SECONDS ?= 300
 FUZZ_MODES ?= bytes commands
+FUZZERS ?= core protocol
 INSTALL_BUILD := build-install
 PREFIX ?= /usr/local
 DESTDIR ?=
@@ -100,12 +102,20 @@ check: setup
 bench: build setup-bench
 	@tools/bench.sh $(BUILD)
 
-# One fuzzing process (one core); new inputs and crashes stay in $(FUZZ_BUILD).
+# One fuzzing process at a time (one core); new inputs and crashes stay in $(FUZZ_BUILD).
 fuzz: setup-fuzz
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 		-DKORVAN_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
-	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target korvan-fuzz
-	tests/fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_MODES)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target korvan-fuzz korvan-core-fuzz
+	@status=0; \
+	for f in $(FUZZERS); do \
+		case $$f in \
+			core) tests/fuzz/run-core.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) || status=1 ;; \
+			protocol) tests/fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_MODES) || status=1 ;; \
+			*) echo "unknown fuzzer $$f (core, protocol)"; status=1 ;; \
+		esac; \
+	done; \
+	exit $$status
 
 # The installed build is redone when a source changes. With PGO the build is
 # first instrumented, trained by a bench run, then rebuilt with its profile in

@@ -192,19 +192,32 @@ ReferenceBoard referenceFrom(const Position* position) {
     return b;
 }
 
+namespace {
+
+std::string moveText(const RefMove& m) {
+    std::string text;
+    for (int sq : {m.from, m.to}) {
+        text += static_cast<char>('a' + sq % 8);
+        text += static_cast<char>('1' + sq / 8);
+    }
+    if (m.promotion) text += "nbrq"[m.promotion - 1];
+    return text;
+}
+
+}  // namespace
+
 std::vector<std::string> referenceMoves(const ReferenceBoard& b) {
     std::vector<std::string> texts;
-    for (auto& [m, n] : legalMoves(b)) {
-        std::string text;
-        for (int sq : {m.from, m.to}) {
-            text += static_cast<char>('a' + sq % 8);
-            text += static_cast<char>('1' + sq / 8);
-        }
-        if (m.promotion) text += "nbrq"[m.promotion - 1];
-        texts.push_back(text);
-    }
+    for (auto& [m, n] : legalMoves(b)) texts.push_back(moveText(m));
     std::sort(texts.begin(), texts.end());
     return texts;
+}
+
+std::vector<ReferenceChild> referenceChildren(const ReferenceBoard& b) {
+    std::vector<ReferenceChild> children;
+    for (auto& [m, n] : legalMoves(b))
+        children.push_back({moveText(m), m.from, m.to, m.promotion, n});
+    return children;
 }
 
 uint64_t referencePerft(const ReferenceBoard& b, int depth) {

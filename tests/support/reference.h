@@ -23,6 +23,16 @@ ReferenceBoard referenceFrom(const Position* position);
 // Legal moves in engine text form ("e2e4", "e7e8q"), sorted.
 std::vector<std::string> referenceMoves(const ReferenceBoard& b);
 
+// Each legal move with the position it leads to. The en-passant square of a
+// child is set after every double step, whether or not a pawn can take.
+struct ReferenceChild {
+    std::string text;
+    int from, to;
+    int promotion;  // 0, or 1 to 4 for a knight, bishop, rook or queen
+    ReferenceBoard board;
+};
+std::vector<ReferenceChild> referenceChildren(const ReferenceBoard& b);
+
 // Leaf count of the legal move tree.
 uint64_t referencePerft(const ReferenceBoard& b, int depth);
 
