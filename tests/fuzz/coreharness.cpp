@@ -138,6 +138,15 @@ bool stateSame(const Position* a, const Position* b) {
            sameBytes(a->history, b->history, static_cast<size_t>(a->ply) * sizeof(HistoryRecord));
 }
 
+// The fields and the last history record only: what a move made and unmade
+// can touch short of writing far off its own record (stateSame, once after
+// all of them, catches that).
+bool stateNearlySame(const Position* a, const Position* b) {
+    return a->ply == b->ply && sameBytes(a, b, STATE_BYTES) &&
+           (a->ply == 0 ||
+            sameBytes(&a->history[a->ply - 1], &b->history[b->ply - 1], sizeof(HistoryRecord)));
+}
+
 ReferenceBoard referenceFlipped(const Position* p) {
     ReferenceBoard b = referenceFrom(p);
     b.side ^= 1;
@@ -257,11 +266,13 @@ FenReading fenRead(const char* text) {
 
 // Reads the record into `p` and checks the reader against the rules.
 bool checkFenRead(Position* p, const char* text) {
-    memcpy(saved, p, sizeof(Position));
+    stateCopy(saved, p);
+    saved->history[p->ply] = p->history[p->ply];
     int accepted = positionSetFen(p, text);
     FenReading expected = fenRead(text);
     if (!accepted) {
-        if (!sameBytes(saved, p, sizeof(Position)))
+        if (!stateSame(saved, p) ||
+            !sameBytes(&saved->history[saved->ply], &p->history[p->ply], sizeof(HistoryRecord)))
             fail(p, "a refused record changed the position: \"%s\"", text);
         if (expected.accepted) fail(nullptr, "the rules accept the refused record \"%s\"", text);
         return false;
@@ -366,13 +377,18 @@ void checkRepetition(const Position* p) {
     int count = 0;
     int back = std::min(p->staticMoves, p->ply);
     for (int k = 1; k <= back; k++)
-        if (reached[static_cast<size_t>(p->ply - k)] == reached[static_cast<size_t>(p->ply)])
+        if (sameBytes(reached[static_cast<size_t>(p->ply - k)].data(),
+                      reached[static_cast<size_t>(p->ply)].data(), sizeof(Signature)))
             count++;
     if (positionRepeat(p) != count)
         fail(p, "repetition count %d, the records reached show %d", positionRepeat(p), count);
 
-    // A copy over a history of rubbish reads the same.
-    memset(scratch->history, 0xa5, static_cast<size_t>(p->ply + 1) * sizeof(HistoryRecord));
+    // A copy over rubbish where the repetition scan and the last-move test read
+    // reads the same.
+    int first = p->ply - std::max(back, 1);
+    if (first < 0) first = 0;
+    memset(scratch->history + first, 0xa5,
+           static_cast<size_t>(p->ply - first) * sizeof(HistoryRecord));
     positionCopy(scratch, p);
     if (!sameBytes(scratch, p, STATE_BYTES)) fail(p, "the search copy differs");
     if (positionRepeat(scratch) != count)
@@ -475,7 +491,7 @@ void checkMoves(Position* p, MoveList* legal) {
                 checkChild(p, move, children[at->second]);
                 moveUndo(p);
             }
-            if (!stateSame(p, saved))
+            if (!stateNearlySame(p, saved))
                 fail(saved, "making and unmaking %s changed the position", moveText(move).c_str());
         }
     }
@@ -486,6 +502,8 @@ void checkMoves(Position* p, MoveList* legal) {
         fail(p, "%zu legal moves made, the reference has %zu; missing:%s", made, children.size(),
              missing.c_str());
     }
+
+    if (!stateSame(p, saved)) fail(saved, "making and unmaking the moves changed the history");
 
     legalMovesGenerate(p, legal);
     std::vector<int> picked;
@@ -566,6 +584,7 @@ struct Answer {
     Move best, ponder;
     bool scored;
     int score;
+    Move line[16];  // the best line's move and its variation, ended by 0
 };
 Answer answer;
 const Position* searched = nullptr;
@@ -579,6 +598,8 @@ void reportLines(const Position&, int depth, int lines, const RootMoveList& list
             fail(searched, "line %d scores %d", i + 1, list.moves[i].score);
     answer.scored = true;
     answer.score = list.moves[0].score;
+    answer.line[0] = list.moves[0].move;
+    for (int i = 0; i < 15; i++) answer.line[i + 1] = list.moves[0].pv[i];
 }
 void reportDepthFinished(int, uint64_t) {}
 void reportNoMove() { answer.noMove = true; }
@@ -612,7 +633,7 @@ bool runBounded(Work work) {
             stopFlag.store(1, std::memory_order_relaxed);
             stopped = true;
         }
-        std::this_thread::sleep_for(std::chrono::microseconds(20));
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     worker.join();
     stopFlag.store(0, std::memory_order_relaxed);
@@ -651,6 +672,21 @@ void checkSearch(Position* p, const MoveList& legal, int header) {
         moveUndo(p);
         if (!found) fail(p, "the ponder move %s is not legal", moveText(answer.ponder).c_str());
     }
+    // The reported line, taken from the table, is a line of legal moves.
+    if (answer.scored) {
+        int made = 0;
+        for (; made < 16 && answer.line[made]; made++) {
+            MoveList moves;
+            legalMovesGenerate(p, &moves);
+            Move move = answer.line[made];
+            if (std::find(moves.moves, moves.moves + moves.count, move) ==
+                moves.moves + moves.count)
+                fail(p, "move %d of the reported line, %s, is not legal", made + 1,
+                     moveText(move).c_str());
+            moveDo(p, move);
+        }
+        while (made--) moveUndo(p);
+    }
 
     // Mate in one: found whenever there is one (the fifty-move rule aside,
     // which wins over a mate), and claimed only when real. A stopped search
@@ -687,17 +723,19 @@ void checkSearch(Position* p, const MoveList& legal, int header) {
 
     // The node search and the quiescence search on the position itself leave
     // it as it was, stopped or not.
-    int score = 0;
+    int score = 0, quiet = 0;
+    bool between = true;  // the position was as before between the two searches
     stopped = runBounded([&] {
         searchStats.iterationDepth.store(depth, std::memory_order_relaxed);
         score = search(p, -MATE, MATE, depth, 0, 1, 1);
+        between = stateSame(p, saved);
+        quiet = quiescent(p, -MATE, MATE, 0, 0);
     });
-    if (!stopped && (score < -MATE || score > MATE)) fail(p, "the node search scores %d", score);
-    if (!stateSame(p, saved)) fail(saved, "the node search changed the position");
-    stopped = runBounded([&] { score = quiescent(p, -MATE, MATE, 0, 0); });
-    if (!stopped && (score < -MATE || score > MATE))
-        fail(p, "the quiescence search scores %d", score);
+    if (!between) fail(saved, "the node search changed the position");
     if (!stateSame(p, saved)) fail(saved, "the quiescence search changed the position");
+    if (!stopped && (score < -MATE || score > MATE)) fail(p, "the node search scores %d", score);
+    if (!stopped && (quiet < -MATE || quiet > MATE))
+        fail(p, "the quiescence search scores %d", quiet);
 }
 
 uint64_t splitMix(uint64_t* state) {
