@@ -97,10 +97,11 @@ void fail(const Position* p, const char* format, ...) {
     vfprintf(stderr, format, args);
     va_end(args);
     fputc('\n', stderr);
-    if (FILE* file = fopen("core-previous-input", "wb")) {
+    std::string path = std::string(g_get_tmp_dir()) + "/korvan-core-previous-input";
+    if (FILE* file = fopen(path.c_str(), "wb")) {
         fwrite(previousInput.data(), 1, previousInput.size(), file);
         fclose(file);
-        fprintf(stderr, "(the input run before this one is in core-previous-input)\n");
+        fprintf(stderr, "(the input run before this one is in %s)\n", path.c_str());
     }
     abort();
 }
