@@ -316,6 +316,7 @@ std::string bendFen(Rng& rng, const std::string& fen) {
     std::vector<std::string> rows = placementRows(fields[0]);
     int bends = 1 + static_cast<int>(pick(rng, 2));
     for (int b = 0; b < bends; b++) {
+        if (rows.empty()) rows.emplace_back();  // the first bend erased the only row
         size_t r = pick(rng, rows.size());
         size_t f = pick(rng, 8);
         if (rows[r].size() < 8) rows[r].resize(8, '.');
