@@ -1,31 +1,25 @@
 // Replays core fuzzer inputs (files, or every file of a directory) with every
 // input sampled (searched and, where its header asks, probed in a book; set
-// KORVAN_CORE_SAMPLE to sample fewer): the corpus as a regression test. Also writes inputs for the
-// corpus:
+// KORVAN_CORE_SAMPLE to sample fewer): the corpus as a regression test. Also
+// writes inputs for the corpus:
 //
 //   korvan-core-replay FILE_OR_DIRECTORY...
 //   korvan-core-replay --write OUT HEADER "FEN" [MOVE...]
 //
 // HEADER is the input's header byte (decimal or 0x..; see coreinput.h), the
 // moves are protocol texts ("e2e4", "e7e8q") played in turn from the record.
-#include <dirent.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "board/position.h"
 #include "fuzz/coreharness.h"
 #include "fuzz/coreinput.h"
+#include "fuzz/replayfiles.h"
 #include "moves/movedo.h"
 #include "moves/movegenerator.h"
 
@@ -33,35 +27,6 @@ namespace {
 
 // Seconds one input may take (sanitizer builds run several times slower).
 constexpr unsigned INPUT_LIMIT = 30;
-const char* current = "";
-
-void timedOut(int) {
-    const char text[] = "\ninput took too long: ";
-    (void)!write(2, text, sizeof text - 1);
-    (void)!write(2, current, strlen(current));
-    (void)!write(2, "\n", 1);
-    _exit(1);
-}
-
-void collect(const std::string& path, std::vector<std::string>* files) {
-    struct stat status;
-    if (stat(path.c_str(), &status) != 0) {
-        fprintf(stderr, "cannot read %s\n", path.c_str());
-        exit(1);
-    }
-    if (!S_ISDIR(status.st_mode)) {
-        files->push_back(path);
-        return;
-    }
-    std::vector<std::string> found;
-    if (DIR* dir = opendir(path.c_str())) {
-        while (const dirent* entry = readdir(dir))
-            if (entry->d_name[0] != '.') found.push_back(path + "/" + entry->d_name);
-        closedir(dir);
-    }
-    std::sort(found.begin(), found.end());
-    files->insert(files->end(), found.begin(), found.end());
-}
 
 // The move bytes that play the texts from the record.
 int writeInput(const char* out, int header, const char* fen, char** moves, int count) {
@@ -125,22 +90,17 @@ int main(int argc, char** argv) {
     }
 
     std::vector<std::string> files;
-    for (int i = 1; i < argc; i++) collect(argv[i], &files);
+    for (int i = 1; i < argc; i++) replayCollect(argv[i], &files);
     if (files.empty()) {
         fprintf(stderr, "no inputs to replay\n");
         return 1;
     }
-    signal(SIGALRM, timedOut);
     auto start = std::chrono::steady_clock::now();
     for (const auto& file : files) {
-        std::ifstream in(file, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        std::string input = text.str();
-        current = file.c_str();
-        alarm(INPUT_LIMIT);
+        std::string input = replayRead(file);
+        replayInputStart("input", file, INPUT_LIMIT);
         coreFuzzInput(reinterpret_cast<const uint8_t*>(input.data()), input.size());
-        alarm(0);
+        replayInputStart("input", file, INPUT_LIMIT);
         if (verbose) printf("ok %s\n", file.c_str());
     }
     auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(

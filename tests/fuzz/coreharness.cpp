@@ -443,15 +443,24 @@ bool isTactical(Move move) {
 // moves with the reference walker's.
 int moveKey(int from, int to, int promotion) { return promotion << 12 | from << 6 | to; }
 
-int moveKey(Move move) {
-    int type = moveType(move);
-    int promotion = type == MOVE_PROMOTE_KNIGHT   ? 1
-                    : type == MOVE_PROMOTE_BISHOP ? 2
-                    : type == MOVE_PROMOTE_ROOK   ? 3
-                    : type == MOVE_PROMOTE_QUEEN  ? 4
-                                                  : 0;
-    return moveKey(moveFrom(move), moveTo(move), promotion);
+// The promotion of a move as the reference walker and the book number it:
+// 0 none, 1 to 4 a knight, bishop, rook or queen.
+int promotionCode(Move move) {
+    switch (moveType(move)) {
+        case MOVE_PROMOTE_KNIGHT:
+            return 1;
+        case MOVE_PROMOTE_BISHOP:
+            return 2;
+        case MOVE_PROMOTE_ROOK:
+            return 3;
+        case MOVE_PROMOTE_QUEEN:
+            return 4;
+        default:
+            return 0;
+    }
 }
+
+int moveKey(Move move) { return moveKey(moveFrom(move), moveTo(move), promotionCode(move)); }
 
 // Every generated move made and unmade; the legal ones against the reference.
 // Fills `legal` with the legal moves in picker order.
@@ -762,26 +771,15 @@ Move bookWordMove(const Position* p, const MoveList& legal, unsigned word) {
     }
     for (uint32_t i = 0; i < legal.count; i++) {
         Move m = legal.moves[i];
-        int type = moveType(m);
-        int code = type == MOVE_PROMOTE_KNIGHT   ? 1
-                   : type == MOVE_PROMOTE_BISHOP ? 2
-                   : type == MOVE_PROMOTE_ROOK   ? 3
-                   : type == MOVE_PROMOTE_QUEEN  ? 4
-                                                 : 0;
-        if (moveFrom(m) == from && moveTo(m) == to && code == promotion) return m;
+        if (moveFrom(m) == from && moveTo(m) == to && promotionCode(m) == promotion) return m;
     }
     return 0;
 }
 
 unsigned bookWord(Move m) {
-    int from = moveFrom(m), to = moveTo(m), type = moveType(m);
-    if (type == MOVE_CASTLE) to = to > from ? to + 1 : to - 2;
-    int code = type == MOVE_PROMOTE_KNIGHT   ? 1
-               : type == MOVE_PROMOTE_BISHOP ? 2
-               : type == MOVE_PROMOTE_ROOK   ? 3
-               : type == MOVE_PROMOTE_QUEEN  ? 4
-                                             : 0;
-    return static_cast<unsigned>(to | from << 6 | code << 12);
+    int from = moveFrom(m), to = moveTo(m);
+    if (moveType(m) == MOVE_CASTLE) to = to > from ? to + 1 : to - 2;
+    return static_cast<unsigned>(to | from << 6 | promotionCode(m) << 12);
 }
 
 // A book with entries for the position (some of its legal moves, now and then
