@@ -98,19 +98,19 @@ function splitKv(item, where) {
 }
 
 function parseEngineKv(list, where) {
-  const spec = { args: [], options: [] };
+  const setup = { args: [], options: [] };
   for (const item of list) {
     const [key, val] = splitKv(item, where);
     if (key.startsWith('option.')) {
       const name = key.slice(7).trim();
       if (!name) throw new UsageError(`${where}: empty option name in "${item}"`);
-      spec.options = spec.options.filter(([n]) => n.toLowerCase() !== name.toLowerCase());
-      spec.options.push([name, val]);
-    } else if (key === 'arg') spec.args.push(val);
-    else if (ENGINE_KEYS.has(key)) spec[key] = val;
+      setup.options = setup.options.filter(([n]) => n.toLowerCase() !== name.toLowerCase());
+      setup.options.push([name, val]);
+    } else if (key === 'arg') setup.args.push(val);
+    else if (ENGINE_KEYS.has(key)) setup[key] = val;
     else throw new UsageError(`${where}: unknown key "${key}" (known: cmd name dir arg option.NAME tc movetime nodes depth)`);
   }
-  return spec;
+  return setup;
 }
 
 function parseAdjKv(list, where, keys) {
@@ -200,7 +200,7 @@ export function parseArgs(argv) {
   if (o.engineKv.length !== 2) throw new UsageError(`exactly two --engine groups are needed, got ${o.engineKv.length}`);
   const globalLimits = { tc: o.tc, movetime: o.movetime, nodes: o.nodes, depth: o.depth };
   o.engines = o.engineKv.map((e, idx) => {
-    const spec = {
+    const setup = {
       ...Object.fromEntries([...ENGINE_KEYS].filter((k) => o.each[k] !== undefined).map((k) => [k, o.each[k]])),
       ...Object.fromEntries([...ENGINE_KEYS].filter((k) => e[k] !== undefined).map((k) => [k, e[k]])),
     };
@@ -210,15 +210,15 @@ export function parseArgs(argv) {
       if (j >= 0) opts.splice(j, 1);
       opts.push([n, v]);
     }
-    spec.options = opts;
-    spec.args = [...o.each.args, ...e.args];
+    setup.options = opts;
+    setup.args = [...o.each.args, ...e.args];
     const where = `--engine #${idx + 1}`;
-    if (!spec.cmd) throw new UsageError(`${where}: cmd=... is required`);
-    if (spec.cmd.includes('/')) spec.cmd = path.resolve(spec.cmd);
-    if (spec.dir) spec.dir = path.resolve(spec.dir);
+    if (!setup.cmd) throw new UsageError(`${where}: cmd=... is required`);
+    if (setup.cmd.includes('/')) setup.cmd = path.resolve(setup.cmd);
+    if (setup.dir) setup.dir = path.resolve(setup.dir);
     const own = ['tc', 'movetime', 'nodes', 'depth'].some((k) => e[k] !== undefined || o.each[k] !== undefined);
-    spec.limits = buildLimits(own ? spec : globalLimits, own ? where : 'limits');
-    return spec;
+    setup.limits = buildLimits(own ? setup : globalLimits, own ? where : 'limits');
+    return setup;
   });
   return o;
 }
@@ -474,12 +474,12 @@ function describeExit(x) {
 }
 
 class Engine {
-  constructor(spec, idx, worker, ctx) {
-    this.spec = spec;
+  constructor(setup, idx, worker, ctx) {
+    this.setup = setup;
     this.idx = idx; // 0 = engine 1, 1 = engine 2 (match view)
     this.worker = worker;
     this.ctx = ctx;
-    this.limits = spec.limits;
+    this.limits = setup.limits;
     this.child = null;
     this.exitInfo = null;
     this.instance = 0;
@@ -501,7 +501,7 @@ class Engine {
 
   /** Spawn the process and run the uci / setoption / isready handshake. */
   async start() {
-    const { spec, ctx } = this;
+    const { setup, ctx } = this;
     if (this.child && !this.exitInfo) {
       // never run two processes for one engine slot: finish off the old one first
       this.kill();
@@ -522,15 +522,15 @@ class Engine {
     this.exitPromise = new Promise((r) => (this._resolveExit = r));
     let child;
     try {
-      child = spawn(spec.cmd, spec.args, { cwd: spec.dir || undefined, stdio: ['pipe', 'pipe', 'pipe'], detached: true });
+      child = spawn(setup.cmd, setup.args, { cwd: setup.dir || undefined, stdio: ['pipe', 'pipe', 'pipe'], detached: true });
     } catch (err) {
       this.child = null;
       this._finalizeExit({ code: null, signal: null, error: err.message });
-      return { ok: false, category: 'unresponsive', detail: `cannot start "${spec.cmd}": ${err.message}` };
+      return { ok: false, category: 'unresponsive', detail: `cannot start "${setup.cmd}": ${err.message}` };
     }
     this.child = child;
     liveEngines.add(this);
-    logLine(`${this.tag} started: ${spec.cmd} ${spec.args.join(' ')}${spec.dir ? ` (in ${spec.dir})` : ''}`);
+    logLine(`${this.tag} started: ${setup.cmd} ${setup.args.join(' ')}${setup.dir ? ` (in ${setup.dir})` : ''}`);
     let stdoutEnded = false;
     const stdoutEnd = new Promise((r) => child.stdout.on('end', () => ((stdoutEnded = true), r())));
     const mine = () => this.child === child; // ignore events of an earlier process of this slot
@@ -554,10 +554,10 @@ class Engine {
     this.send('uci');
     let r = await this.waitFor((l) => l.trim() === 'uciok', ctx.opts.uciTimeout, (l) => this._parseHandshake(l));
     if (r.type !== 'line') return this._startFail(r, `"uciok" within ${ctx.opts.uciTimeout} ms of "uci"`);
-    for (const [name, value] of spec.options) {
+    for (const [name, value] of setup.options) {
       if (!this.declared.has(name.toLowerCase()) && !ctx.warnedOptions.has(`${this.idx}:${name}`)) {
         ctx.warnedOptions.add(`${this.idx}:${name}`);
-        warn(`engine ${this.idx + 1} (${this.ids.name ?? spec.cmd}) does not declare option "${name}"; sending it anyway`);
+        warn(`engine ${this.idx + 1} (${this.ids.name ?? setup.cmd}) does not declare option "${name}"; sending it anyway`);
       }
       this.send(value === '' ? `setoption name ${name}` : `setoption name ${name} value ${value}`);
     }
@@ -569,7 +569,7 @@ class Engine {
   _startFail(r, what) {
     const x = this.exitInfo;
     this.kill();
-    if (r.type === 'exit' && x?.error) return { ok: false, category: 'unresponsive', detail: `cannot start "${this.spec.cmd}": ${x.error}` };
+    if (r.type === 'exit' && x?.error) return { ok: false, category: 'unresponsive', detail: `cannot start "${this.setup.cmd}": ${x.error}` };
     if (r.type === 'exit') return { ok: false, category: 'crash', detail: `process ${describeExit(x)} during start-up${this._stderrHint()}` };
     return { ok: false, category: 'unresponsive', detail: `no ${what}` };
   }
