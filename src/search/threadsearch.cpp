@@ -4,9 +4,11 @@
 
 #include <algorithm>
 
+#include "base/debug.h"
 #include "base/output.h"
 #include "board/position.h"
 #include "moves/movedo.h"
+#include "moves/movegenerator.h"
 #include "moves/picker.h"
 #include "search/search.h"
 #include "search/startsearch.h"
@@ -19,11 +21,14 @@ namespace {
 // node is split at a time (the master searches nothing of its own line while
 // jobs are out), so one split point serves every search. The master writes it
 // before the node's first job goes out and leaves it alone until the last one
-// is back.
+// is back. The jobs' messages live here too, one per move of the node, so a
+// split allocates nothing.
 struct SplitPoint {
-    Position position;       // the node's position, before any job's move
-    NodeSearch node;         // the node's window, depth, ply and pv as split
-    std::atomic<int> alpha;  // the node's alpha now: a job starts from it
+    Position position;              // the node's position, before any job's move
+    NodeSearch node;                // the node's window, depth, ply and pv as split
+    std::atomic<int> alpha;         // the node's alpha now: a job starts from it
+    ThreadMessage jobs[MAX_MOVES];  // a move's first search, reused for its later ones
+    int jobCount;                   // messages handed out since the split began
 };
 
 // The worker pool: its threads, their positions and the two queues between
@@ -74,10 +79,17 @@ ThreadMessage* popFrom(GAsyncQueue* queue) {
 
 ThreadMessage* tryPopFrom(GAsyncQueue* queue) { return received(g_async_queue_try_pop(queue)); }
 
-// Queues a job for a move of the split node. Later searches of a move go to
-// the front: the node waits for them.
-void jobQueue(Move move, Rung rung, int alpha, bool front) {
-    auto* message = g_new(ThreadMessage, 1);
+// A message for the first search of another move of the split node.
+ThreadMessage* jobNew() {
+    SplitPoint& split = *pool.split;
+    KORVAN_ASSERT(split.jobCount < MAX_MOVES);
+    return &split.jobs[split.jobCount++];
+}
+
+// Queues a job for a move of the split node in `message` (a new one, or the
+// message of the move's last result, which the master holds again). Later
+// searches of a move go to the front: the node waits for them.
+void jobQueue(ThreadMessage* message, Move move, Rung rung, int alpha, bool front) {
     *message = ThreadMessage{1, move, rung, alpha, 0, 0, 0};
     ThreadSearchStats& stats = threadSearchStats;
     stats.jobs++;
@@ -205,6 +217,7 @@ void splitStart(const NodeSearch& node) {
     positionCopy(&split.position, node.position);
     split.node = node;
     split.alpha.store(node.alpha, std::memory_order_relaxed);
+    split.jobCount = 0;
     threadSearchStats.splits++;
 }
 
@@ -239,7 +252,6 @@ SplitOutcome splitCollect(NodeSearch& node, int outstanding,
         const Move move = result->move;
         const int t = result->score, searchedAlpha = result->alpha;
         const bool valid = result->valid && !outcome.cutoff && !searchStopRequested();
-        g_free(result);
         if (!valid) {
             threadSearchStats.discarded++;
             continue;
@@ -247,7 +259,7 @@ SplitOutcome splitCollect(NodeSearch& node, int outstanding,
         Rung next = rungAfter(rung, t, searchedAlpha, node.beta);
         if (next != RUNG_DONE) {
             threadSearchStats.researches++;
-            jobQueue(move, next, node.alpha, true);
+            jobQueue(result, move, next, node.alpha, true);
             outstanding++;
         } else if (t >= node.beta) {
             outcome = {true, move, t};
@@ -275,7 +287,7 @@ bool parallelSearchMoves(NodeSearch& node, MoveList* list, int* score) {
     while (Move move = nextMoveDo(p, list)) {
         Rung rung = rungFirst(node);
         moveUndo(p);
-        jobQueue(move, rung, node.alpha, false);
+        jobQueue(jobNew(), move, rung, node.alpha, false);
         outstanding++;
         node.tried++;
     }
@@ -291,7 +303,7 @@ int parallelRootSearch(Position* root, const Move* moves, int count, int depth, 
                        void* context) {
     NodeSearch node{root, alpha, alpha + 1, depth, -1, 0, false, nullptr, 0, 0, 0};
     splitStart(node);
-    for (int i = 0; i < count; i++) jobQueue(moves[i], RUNG_NULL_WINDOW, alpha, false);
+    for (int i = 0; i < count; i++) jobQueue(jobNew(), moves[i], RUNG_NULL_WINDOW, alpha, false);
     SplitOutcome outcome = splitCollect(node, count, failedLow, context);
     if (!outcome.cutoff) return -1;
     *score = outcome.score;
