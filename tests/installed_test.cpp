@@ -333,6 +333,28 @@ class XboardGame {
         adapter_.send("usermove " + text);
     }
 
+    // Analysis mode on the position: the thinking lines that come within
+    // `ms`, and no move.
+    std::vector<std::string> analyse(const std::string& fen, int ms) {
+        adapter_.send("new");
+        adapter_.send("force");
+        adapter_.send("post");
+        adapter_.send("setboard " + fen);
+        adapter_.send("analyze");
+        std::vector<std::string> thinking;
+        std::string line;
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        for (int64_t left = ms; left > 0 && adapter_.readLine(&line, static_cast<int>(left));) {
+            EXPECT_NE(line.rfind("move ", 0), 0u) << "a move while analysing: " << line;
+            if (isThinking(line)) thinking.push_back(line);
+            left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                       end - std::chrono::steady_clock::now())
+                       .count();
+        }
+        adapter_.send("exit");
+        return thinking;
+    }
+
     Position* position() { return position_; }
 
   private:
@@ -363,7 +385,7 @@ std::string defence(Position* position) {
     return best;
 }
 
-TEST_F(Installed, PolyglotPlaysItsBookAndItsBitbasesThroughXboard) {
+TEST_F(Installed, PolyglotPlaysItsBookAndItsBitbasesAndAnalysesThroughXboard) {
     if (access(POLYGLOT, X_OK) != 0) GTEST_SKIP() << POLYGLOT << " is missing (make setup)";
     TempFolder work("polyglot");
     fs::path log = work.path / "polyglot.log";
@@ -410,6 +432,11 @@ TEST_F(Installed, PolyglotPlaysItsBookAndItsBitbasesThroughXboard) {
             }
             EXPECT_TRUE(mated) << "no mate within 40 moves";
         }
+
+        // Analysis of the initial position, which the book knows: the
+        // engine searches and shows its thinking.
+        EXPECT_FALSE(
+            game.analyse("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", 1500).empty());
     }
 
     // polyglot's log of the engine's side: what it loaded and its probes.

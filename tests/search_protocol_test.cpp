@@ -3,6 +3,8 @@
 
 #include <chrono>
 
+#include <unistd.h>
+
 #include "support/engineprocess.h"
 
 namespace {
@@ -63,15 +65,50 @@ TEST(SearchProtocol, InfiniteSearchAnswersOnlyAfterStop) {
     EXPECT_EQ(engine.readUntil("bestmove").back().rfind("bestmove ", 0), 0u);
 }
 
-TEST(SearchProtocol, InfiniteSearchOfAFinishedPositionWaitsForStop) {
-    Engine engine;
-    // One legal move only: the answer is known at once but must wait for "stop".
-    engine.send("position fen 7k/8/8/8/8/8/6q1/7K w - - 0 1");
-    engine.send("go infinite");
-    std::string line;
-    EXPECT_FALSE(engine.readLine(&line, 500)) << line;
-    engine.send("stop");
-    EXPECT_EQ(engine.readUntil("bestmove").back(), "bestmove h1g2 ");
+// "go infinite" is analysis: in a position the book knows and in one with a
+// single legal move it searches and reports at once, and answers once, after
+// "stop". A playing search still takes its book move at once.
+TEST(SearchProtocol, InfiniteSearchAnalysesBookAndForcedPositions) {
+    if (access(KORVAN_BUILD_DIR "/performance.bin", R_OK) != 0)
+        GTEST_SKIP() << "no book linked in the build directory";
+    struct {
+        const char* position;
+        const char* answer;  // the answer after "stop", or "" for any move
+    } cases[] = {
+        {"position startpos", ""},
+        {"position fen 7k/8/8/8/8/8/6q1/7K w - - 0 1", "bestmove h1g2 "},
+    };
+    for (const auto& c : cases) {
+        EngineProcess engine;  // the default book of the build directory
+        engine.send("isready");
+        engine.readUntil("readyok");
+        engine.send(c.position);
+        engine.send("go infinite");
+        std::string line;
+        bool reported = false;
+        for (int64_t until = nowMs() + 1000;
+             !reported &&
+             engine.readLine(&line, std::max<int>(1, static_cast<int>(until - nowMs())));) {
+            EXPECT_NE(line.rfind("bestmove", 0), 0u) << c.position << ": answered before stop";
+            reported = line.rfind("info ", 0) == 0 && line.find(" pv ") != std::string::npos;
+        }
+        EXPECT_TRUE(reported) << c.position << ": no line with a pv within a second";
+        engine.send("stop");
+        std::string answer = engine.readUntil("bestmove").back();
+        if (*c.answer) EXPECT_EQ(answer, c.answer);
+        engine.send("isready");
+        EXPECT_TRUE(linesStartingWith(engine.readUntil("readyok"), "bestmove").empty());
+    }
+
+    EngineProcess engine;
+    engine.send("isready");
+    engine.readUntil("readyok");
+    engine.send("position startpos");
+    int64_t start = nowMs();
+    engine.send("go depth 5");
+    std::vector<std::string> lines = engine.readUntil("bestmove", 1000);
+    EXPECT_LT(nowMs() - start, 500);
+    EXPECT_TRUE(linesStartingWith(lines, "info depth").empty()) << "searched, not played from book";
 }
 
 TEST(SearchProtocol, PonderSearchAnswersAfterPonderhit) {

@@ -204,14 +204,16 @@ void iterativeDeepening(const Position* source, const SearchLimits& limits,
     Move best = 0, ponderMove = 0;
     if (positionRepeat(p) >= 2 || p->staticMoves > 99 || list->count == 0) {
         report.noMove();
-    } else if (list->count == 1) {
+    } else if (list->count == 1 && !limits.infinite) {
         best = list->moves[0].move;
     } else {
         hashNewSearch();
         historyClear();
         // More lines than moves are searched as all the moves, for this search only.
         int lines = std::min(limits.lines, static_cast<int>(list->count));
-        if (limits.useBook && bookIsOpen()) best = bookMove(p);
+        // An infinite search is analysis: it searches and reports even where
+        // the book or a forced move would answer a playing search at once.
+        if (limits.useBook && !limits.infinite && bookIsOpen()) best = bookMove(p);
         if (!best) {
             for (int depth = 1;; depth++) {
                 if (depth > limits.depth || searchNodes() >= limits.nodes || searchStopRequested())

@@ -47,9 +47,9 @@ struct SearchLimits {
     uint64_t nodes = UINT64_MAX;  // node limit
     int depth = 1;                // deepest iteration
     int milliseconds = 0;         // time budget, 0 = no stop timer
-    bool infinite = false;        // "go infinite": the answer waits for "stop"
+    bool infinite = false;        // "go infinite": analysis, the answer waits for "stop"
     int lines = 1;                // "MultiPV": principal variations searched
-    bool useBook = false;         // "OwnBook": the book is asked when one is open
+    bool useBook = false;         // "OwnBook": a playing search asks the book when one is open
 };
 
 // Time budget of a search in milliseconds (0 = no limit); a pondering search
