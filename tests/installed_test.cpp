@@ -267,6 +267,8 @@ TEST_F(Installed, BenchReadsItsInstalledPositions) {
         signature(output("cd / && " + (prefix / "bin").string() + "/korvan-bench 4 2>&1"));
     EXPECT_NE(installed, "");
     EXPECT_EQ(installed, signature(output(KORVAN_BUILD_DIR "/tools/korvan-bench 4 2>&1")));
+    EXPECT_EQ(installed,
+              signature(output("cd / && " + (prefix / "bin").string() + "/korvan bench 4 2>&1")));
 }
 
 // A GUI's side of an xboard game over Debian's polyglot adapter: the installed
