@@ -10,6 +10,8 @@
 #   make install    an optimised build for this machine in build-install/, installed
 #                   under $(DESTDIR)$(PREFIX) (PREFIX default /usr/local)
 #   make uninstall  removes what make install put there
+#   make match-deps the match runner's library (tools/match/package-lock.json), by npm ci
+#   make match      the soak matches against glaurung and toga2 (tools/match.sh, hours)
 
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
@@ -21,6 +23,8 @@ FUZZ_SECONDS ?= 300
 FUZZ_MODES ?= bytes commands
 FUZZERS ?= core protocol
 INSTALL_BUILD := build-install
+MATCH_DIR := tools/match
+MATCH_OUT ?= match-out
 PREFIX ?= /usr/local
 DESTDIR ?=
 # The installed build: profile-guided optimisation trained by a bench run of
@@ -43,7 +47,7 @@ BENCH_PACKAGES := glaurung toga2 gnuchess
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 
 .PHONY: all setup setup-bench setup-fuzz engine build run test check bench fuzz install \
-	install-build uninstall clean
+	install-build uninstall clean match-deps match
 
 all: build
 
@@ -88,10 +92,23 @@ build: setup $(BUILD)/CMakeCache.txt
 run: engine
 	cd $(BUILD) && ./korvan
 
-test: build
+# The match runner's dependencies from the npm registry, as its lock file pins
+# them; npm ci runs again only when the lock file changes. The tests that play
+# matches ask for this target through their CTest fixture.
+match-deps: $(MATCH_DIR)/node_modules/.package-lock.json
+
+$(MATCH_DIR)/node_modules/.package-lock.json: $(MATCH_DIR)/package.json $(MATCH_DIR)/package-lock.json
+	@command -v npm >/dev/null || { echo "the match runner needs Node.js and npm (apt-get install nodejs npm)"; exit 1; }
+	cd $(MATCH_DIR) && npm ci --no-audit --no-fund --loglevel=error
+	touch $@
+
+match: engine setup-bench match-deps
+	tools/match.sh $(BUILD) $(MATCH_OUT)
+
+test: build match-deps
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
-check: setup
+check: setup match-deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVAN_SANITIZE=address >/dev/null
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)

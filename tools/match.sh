@@ -14,6 +14,7 @@ missing=""
 for e in glaurung toga2; do [ -x "/usr/games/$e" ] || missing="$missing $e"; done
 command -v node >/dev/null || missing="$missing nodejs"
 [ -z "$missing" ] || { echo "missing:$missing (apt-get install$missing)"; exit 1; }
+[ -d "$runner/node_modules/chess.js" ] || { echo "the runner's library is missing: make match-deps"; exit 1; }
 
 run() {  # NAME TC GAMES OPPONENT SEED
     node "$runner/match.mjs" \

@@ -11,7 +11,7 @@ import os from 'node:os';
 import path from 'node:path';
 import { performance } from 'node:perf_hooks';
 import { fileURLToPath } from 'node:url';
-import { Chess, validateFen } from './lib/chess.js';
+import { Chess, validateFen } from 'chess.js';
 
 export const VERSION = '0.1.0';
 export const START_FEN = 'rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1';
