@@ -1,11 +1,13 @@
 // The bitbase interface against stand-in libraries that record their calls, and
-// the real library against the Gaviota tables.
+// the real library against the endgame tables the build generates.
 #include <gmodule.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "base/output.h"
@@ -69,8 +71,23 @@ struct TempDir {
         path = made ? made : "";
         g_free(made);
     }
-    ~TempDir() { rmdir(path.c_str()); }
+    ~TempDir() {
+        if (GDir* dir = g_dir_open(path.c_str(), 0, nullptr)) {
+            while (const char* name = g_dir_read_name(dir)) unlink((path + "/" + name).c_str());
+            g_dir_close(dir);
+        }
+        rmdir(path.c_str());
+    }
 };
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
 
 class EgbbTest : public ::testing::Test {
   protected:
@@ -319,7 +336,34 @@ TEST_F(EgbbTest, SearchScoreOfAnAnswer) {
     }
 }
 
-// The real library with the Gaviota tables built beside it.
+// Positions with castling rights or a playable en-passant capture are other
+// positions than the probe could describe: they are not asked.
+TEST_F(EgbbTest, CastlingRightsAndEnPassantCapturesAreNotProbed) {
+    Double lib;
+    setPath(doubleDir);
+    load();
+    const struct {
+        const char* fen;
+        bool asked;
+    } cases[] = {
+        {"4k3/8/8/8/8/8/8/R3K3 w - - 0 1", true},
+        {"4k3/8/8/8/8/8/8/R3K3 w Q - 0 1", false},
+        {"4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 1", false},
+        // The square is set but no pawn can take, or the taking pawn is pinned.
+        {"4k3/8/8/3p4/8/8/8/4K3 w - d6 0 1", true},
+        {"8/8/8/K2pP2r/8/8/8/7k w - d6 0 1", true},
+    };
+    for (const auto& c : cases) {
+        Position* p = testPosition(c.fen);
+        ASSERT_NE(lib.record, nullptr);
+        int score = 0, probes = lib.record->probes;
+        egbbProbe(p, &score);
+        EXPECT_EQ(lib.record->probes - probes, c.asked ? 1 : 0) << c.fen;
+        positionFree(p);
+    }
+}
+
+// The real library with the tables the build generates beside it.
 class EgbbTablesTest : public EgbbTest {
   protected:
     void SetUp() override {
@@ -381,6 +425,26 @@ TEST_F(EgbbTablesTest, VerdictForTheSideToMove) {
         {"k7/8/1Q6/8/8/8/8/K7 b - - 0 1", DRAW},
         // The pawn runs before the king catches it.
         {"8/8/8/8/P7/8/7k/K7 w - - 0 1", WIN},
+        // Four men: bishop and knight mate, two knights do not, unless the
+        // mate is already on the board.
+        {"8/8/8/3k4/8/8/8/KBN5 w - - 0 1", WIN},
+        {"8/8/8/3k4/8/8/8/KBN5 b - - 0 1", LOSS},
+        {"8/8/8/3k4/8/8/8/KNN5 w - - 0 1", DRAW},
+        {"7k/4NN2/6K1/8/8/8/8/8 b - - 0 1", LOSS},
+        // The queen against a pawn on its seventh, the white king far away:
+        // the rook's and bishop's pawns draw (stalemate saves the defender),
+        // the centre pawn loses.
+        {"7K/8/8/8/8/1Q6/p7/1k6 b - - 0 1", DRAW},
+        {"7K/8/8/8/8/3Q4/1kp5/8 w - - 0 1", DRAW},
+        {"7K/8/8/8/8/8/3p3Q/2k5 w - - 0 1", WIN},
+        // Rook against rook; a bishop against a pawn that cannot queen.
+        {"8/8/8/3k4/8/3K4/7r/R7 w - - 0 1", DRAW},
+        {"8/8/8/3k4/8/8/1p6/KB6 w - - 0 1", DRAW},
+        // The queen wins against the rook, unless the rook skewers it at once.
+        {"8/8/8/3k4/8/8/3r4/KQ6 w - - 0 1", WIN},
+        {"8/2r5/8/3k4/8/8/8/KQ6 b - - 0 1", DRAW},
+        // Colours reversed: black is the stronger side.
+        {"kq6/8/8/8/3K4/8/3R4/8 b - - 0 1", WIN},
     };
     for (const auto& c : cases) {
         int score = probe(c.fen);
@@ -405,11 +469,63 @@ TEST_F(EgbbTablesTest, FasterMatesScoreHigher) {
     EXPECT_LT(queenFarLoss, 0);
 }
 
-TEST_F(EgbbTablesTest, PositionsBeyondTheTablesAreUnknown) {
-    EXPECT_EQ(probe("8/8/8/3k4/8/8/6PR/K7 w - - 0 1"), EGBB_NOT_AVAILABLE);
-    EXPECT_EQ(probe("8/8/8/3k4/8/8/4n2R/K7 b - - 0 1"), EGBB_NOT_AVAILABLE);
-    EXPECT_EQ(probe("8/8/8/3k4/8/8/4nP1R/K7 b - - 0 1"), EGBB_NOT_AVAILABLE);
-    EXPECT_NE(probe("8/8/8/3k4/8/8/7R/K7 w - - 0 1"), EGBB_NOT_AVAILABLE);
+// A directory holding only some tables: the others' positions are unknown,
+// and a damaged file is refused with one line on standard error (never on
+// standard output, where the GUI reads), never trusted and never a crash.
+TEST_F(EgbbTablesTest, MissingTruncatedAndCorruptFilesAreRefused) {
+    using Load = void (*)(const char*, int, int);
+    using Probe = int (*)(int, int, int, int, int, int, int, int, int);
+    Library lib(realDir);
+    auto loadTables = reinterpret_cast<Load>(lib.symbol("load_egbb_5men"));
+    auto probe = reinterpret_cast<Probe>(lib.symbol("probe_egbb_5men"));
+    ASSERT_TRUE(loadTables && probe);
+    const std::string good = readFile(realDir + "/KRvK.ktb");
+    ASSERT_GT(good.size(), 4096u);
+    const struct {
+        const char* damage;
+        std::string bytes;
+    } cases[] = {
+        {"none", good},
+        {"empty", ""},
+        {"truncated header", good.substr(0, 100)},
+        {"truncated data", good.substr(0, good.size() - 10)},
+        {"one byte longer", good + "x"},
+        {"magic", "X" + good.substr(1)},
+        {"header byte", good.substr(0, 50) + char(good[50] ^ 1) + good.substr(51)},
+        {"data byte", good.substr(0, good.size() - 200) + char(good[good.size() - 200] ^ 0x10) +
+                          good.substr(good.size() - 199)},
+    };
+    // Every white king and rook square against the king on e8: the probes
+    // touch every block, the damaged one included.
+    for (const auto& c : cases) {
+        TempDir dir;
+        writeFile(dir.path + "/KRvK.ktb", c.bytes);
+        testing::internal::CaptureStderr();
+        loadTables((dir.path + "/").c_str(), 1 << 20, 2);
+        int known = 0;
+        for (int side = 0; side < 2; ++side)
+            for (int wk = 0; wk < 64; ++wk)
+                for (int rook = 0; rook < 64; ++rook)
+                    known += probe(side, wk, 60, 3, rook, 0, 0, 0, 0) != EGBB_NOT_AVAILABLE;
+        int afterwards = probe(0, 4, 60, 3, 0, 0, 0, 0, 0);
+        // Other materials are unknown whatever the file.
+        EXPECT_EQ(probe(0, 4, 60, 2, 0, 0, 0, 0, 0), EGBB_NOT_AVAILABLE) << c.damage;
+        EXPECT_EQ(probe(0, 4, 60, 3, 0, 6, 9, 0, 0), EGBB_NOT_AVAILABLE) << c.damage;
+        std::string err = testing::internal::GetCapturedStderr();
+        if (std::string(c.damage) == "none") {
+            EXPECT_GT(known, 5000);
+            EXPECT_GT(afterwards, 0);
+            EXPECT_EQ(err, "");
+        } else {
+            // A damaged block is found when it is first read: from then on
+            // the whole table is refused.
+            EXPECT_LT(known, 5000) << c.damage;
+            EXPECT_EQ(afterwards, EGBB_NOT_AVAILABLE) << c.damage;
+            EXPECT_NE(err.find("KRvK.ktb refused"), std::string::npos) << c.damage << ": " << err;
+            EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        }
+    }
+    loadTables((realDir + "/").c_str(), 1 << 20, 2);
 }
 
 // The library's own checks: arguments that describe no legal position are

@@ -67,9 +67,39 @@ void egbbClose() {
 
 int egbbIsLoaded() { return library.probe != nullptr; }
 
+namespace {
+
+// Whether the side to move has an en-passant capture that does not leave its
+// king attacked.
+bool legalEnPassantCapture(const Position* p) {
+    if (!p->enPassant) return false;
+    int us = p->player, them = us ^ 1;
+    const Bitboard* bb = p->bitboard;
+    int king = bitFirst(bb[WHITE_KING + us]);
+    int victim = p->enPassant + (us == WHITE ? -8 : 8);
+    for (Bitboard takers = attackPawn[them][p->enPassant] & bb[WHITE_PAWN + us]; takers;) {
+        int from = bitPopFirst(takers);
+        Bitboard occupied = (p->occupied ^ bitOf(from) ^ bitOf(victim)) | bitOf(p->enPassant);
+        Bitboard enemy = bb[them] & ~bitOf(victim);
+        bool attacked = (rookAttacks(king, occupied) &
+                         (bb[WHITE_ROOK + them] | bb[WHITE_QUEEN + them]) & enemy) ||
+                        (bishopAttacks(king, occupied) &
+                         (bb[WHITE_BISHOP + them] | bb[WHITE_QUEEN + them]) & enemy) ||
+                        (attackKnight[king] & bb[WHITE_KNIGHT + them]) ||
+                        (attackPawn[us][king] & bb[WHITE_PAWN + them] & enemy);
+        if (!attacked) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 int egbbProbe(const Position* position, int* score) {
     *score = EGBB_NOT_AVAILABLE;
     if (!library.probe) return 0;
+    // The probe carries neither castling rights nor an en-passant square: the
+    // tables would answer for another position.
+    if (position->castling || legalEnPassantCapture(position)) return 0;
     const Bitboard* bb = position->bitboard;
     Bitboard men = position->occupied & ~(bb[WHITE_KING] | bb[BLACK_KING]);
     // Room for three men besides the kings: anything more would describe

@@ -67,9 +67,9 @@ int benchRun(int depth, const std::string& file) {
     if (status == 0) {
         double seconds = g_timer_elapsed(clock, nullptr);
         printf("\n===========================\n");
-        printf("Total time (ms) : %" PRIu64 "\n", static_cast<uint64_t>(seconds * 1000));
-        printf("Nodes searched  : %" PRIu64 "\n", total);
-        printf("Nodes/second    : %" PRIu64 "\n",
+        printf("Total time (ms): %" PRIu64 "\n", static_cast<uint64_t>(seconds * 1000));
+        printf("Nodes searched: %" PRIu64 "\n", total);
+        printf("Nodes/second: %" PRIu64 "\n",
                static_cast<uint64_t>(seconds > 0 ? total / seconds : 0));
     }
     g_timer_destroy(clock);

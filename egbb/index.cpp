@@ -1,0 +1,175 @@
+#include "index.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+namespace egbb {
+namespace {
+
+// Binomial coefficients and the combinations of up to three squares in the
+// order of their number c(a) + c(b, 2) + c(c, 3) with a < b < c.
+struct Combinations {
+    uint64_t choose[65][4] = {};
+    std::vector<std::array<uint8_t, 3>> pairs, triples;
+    Combinations() {
+        for (int n = 0; n <= 64; ++n) {
+            choose[n][0] = 1;
+            for (int k = 1; k < 4; ++k)
+                choose[n][k] = n == 0 ? 0 : choose[n - 1][k - 1] + choose[n - 1][k];
+        }
+        for (uint8_t b = 1; b < 64; ++b)
+            for (uint8_t a = 0; a < b; ++a) pairs.push_back({a, b, 0});
+        for (uint8_t c = 2; c < 64; ++c)
+            for (uint8_t b = 1; b < c; ++b)
+                for (uint8_t a = 0; a < b; ++a) triples.push_back({a, b, c});
+    }
+};
+const Combinations combinationTable;
+inline const Combinations& combinations() { return combinationTable; }
+
+// The triangle square numbers, -1 elsewhere.
+constexpr std::array<int8_t, 64> TRIANGLE = [] {
+    std::array<int8_t, 64> t{};
+    int next = 0;
+    for (int s = 0; s < 64; ++s) {
+        int f = s & 7, r = s >> 3;
+        t[s] = f <= 3 && r <= f ? int8_t(next++) : int8_t(-1);
+    }
+    return t;
+}();
+constexpr int8_t TRIANGLE_SQUARE[10] = {0, 1, 2, 3, 9, 10, 11, 18, 19, 27};
+
+// The symmetries that bring a white king on each square into the triangle:
+// one, or two when it lands on the diagonal.
+struct TriangleSymmetries {
+    uint8_t count[64] = {}, symmetry[64][2] = {};
+    constexpr TriangleSymmetries() {
+        for (int s = 0; s < 64; ++s)
+            for (int t = 0; t < 8; ++t) {
+                int to = s;
+                if (t & 4) to = (to >> 3) | ((to & 7) << 3);
+                if (t & 1) to ^= 7;
+                if (t & 2) to ^= 56;
+                if (TRIANGLE[to] >= 0) symmetry[s][count[s]++] = uint8_t(t);
+            }
+    }
+};
+constexpr TriangleSymmetries TO_TRIANGLE;
+
+inline uint64_t groupNumber(const uint8_t* squares, int count) {
+    const auto& c = combinations();
+    uint8_t s[3] = {squares[0], count > 1 ? squares[1] : uint8_t(0),
+                    count > 2 ? squares[2] : uint8_t(0)};
+    std::sort(s, s + count);
+    uint64_t n = 0;
+    for (int i = 0; i < count; ++i) n += c.choose[s[i]][i + 1];
+    return n;
+}
+
+// The squares of each group's men, in group order, after a symmetry.
+struct Placed {
+    uint8_t king[2];
+    uint8_t squares[MAX_MEN][3];
+};
+
+Placed place(const Layout& layout, const Board& board, int symmetry) {
+    Placed p{};
+    uint8_t filled[MAX_MEN] = {};
+    for (int i = 0; i < board.count; ++i) {
+        int man = board.man[i], square = transform(symmetry, board.square[i]);
+        if (typeOf(man) == KING) {
+            p.king[colourOf(man)] = uint8_t(square);
+            continue;
+        }
+        for (int g = 0; g < layout.groups; ++g)
+            if (layout.groupMan[g] == man) {
+                p.squares[g][filled[g]++] = uint8_t(typeOf(man) == PAWN ? square - 8 : square);
+                break;
+            }
+    }
+    return p;
+}
+
+uint64_t number(const Layout& layout, const Placed& p, uint64_t kings) {
+    uint64_t n = kings;
+    for (int g = 0; g < layout.groups; ++g)
+        n = n * layout.groupSize[g] + groupNumber(p.squares[g], layout.groupCount[g]);
+    return n;
+}
+
+}  // namespace
+
+Layout layoutOf(const Material& material) {
+    const auto& c = combinations();
+    Layout layout;
+    layout.material = material;
+    layout.pawns = material.pawns() > 0;
+    layout.size = layout.pawns ? 32 * 64 : 10 * 64;
+    for (int colour : {WHITE, BLACK})
+        for (int t = QUEEN; t >= PAWN; --t) {
+            int k = material.count[colour][t];
+            if (!k) continue;
+            int g = layout.groups++;
+            layout.groupMan[g] = uint8_t(t | colour << 3);
+            layout.groupCount[g] = uint8_t(k);
+            layout.groupSize[g] = c.choose[t == PAWN ? 48 : 64][k];
+            layout.size *= layout.groupSize[g];
+        }
+    return layout;
+}
+
+uint64_t indexOf(const Layout& layout, const Board& board) {
+    int wk = kingSquare(board, WHITE);
+    if (layout.pawns) {
+        int symmetry = fileOf(wk) >= 4 ? 1 : 0;
+        Placed p = place(layout, board, symmetry);
+        int w = p.king[WHITE];
+        return number(layout, p, uint64_t(rankOf(w) * 4 + fileOf(w)) * 64 + p.king[BLACK]);
+    }
+    uint64_t best = UINT64_MAX;
+    for (int k = 0; k < TO_TRIANGLE.count[wk]; ++k) {
+        int symmetry = TO_TRIANGLE.symmetry[wk][k], t = TRIANGLE[transform(symmetry, wk)];
+        Placed p = place(layout, board, symmetry);
+        best = std::min(best, number(layout, p, uint64_t(t) * 64 + p.king[BLACK]));
+    }
+    return best;
+}
+
+bool boardAt(const Layout& layout, uint64_t index, Board& board) {
+    if (index >= layout.size) return false;
+    const auto& c = combinations();
+    board.count = 0;
+    uint64_t rest = index;
+    for (int g = layout.groups - 1; g >= 0; --g) {
+        uint64_t n = rest % layout.groupSize[g];
+        rest /= layout.groupSize[g];
+        int k = layout.groupCount[g], man = layout.groupMan[g];
+        const uint8_t* s = k == 1 ? nullptr : k == 2 ? c.pairs[n].data() : c.triples[n].data();
+        for (int i = 0; i < k; ++i) {
+            int square = k == 1 ? int(n) : s[i];
+            if (typeOf(man) == PAWN) square += 8;
+            board.man[board.count] = uint8_t(man);
+            board.square[board.count++] = uint8_t(square);
+        }
+    }
+    int bk = int(rest % 64), w = int(rest / 64);
+    int wk = layout.pawns ? (w / 4) * 8 + w % 4 : TRIANGLE_SQUARE[w];
+    board.man[board.count] = KING | WHITE << 3;
+    board.square[board.count++] = uint8_t(wk);
+    board.man[board.count] = KING | BLACK << 3;
+    board.square[board.count++] = uint8_t(bk);
+    if (!isLegal(board)) return false;
+    // Without pawns, a white king on the diagonal gives two numbers to the
+    // same position; only the smaller is used.
+    return layout.pawns || wk % 9 != 0 || indexOf(layout, board) == index;
+}
+
+bool isSelfSymmetric(const Layout& layout, const Board& board) {
+    if (layout.pawns) return false;
+    for (int i = 0; i < board.count; ++i)
+        if (board.square[i] % 9 != 0) return false;
+    return true;
+}
+
+}  // namespace egbb

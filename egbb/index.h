@@ -1,0 +1,41 @@
+// Indexing: every position of a material gets a number, for each side to move.
+// The kings come first: without pawns the white king is moved into the
+// a1-d1-d4 triangle by one of the eight symmetries (two of them when it lands
+// on the diagonal, and then the smaller number wins); with pawns only the
+// left-right mirror is used and the white king stands on files a-d. Identical
+// men share one group numbered as a combination, so each set is counted once.
+// Numbers of illegal placements (two men on a square, kings side by side, the
+// side not to move in check, the second number of a symmetric pair) exist but
+// are never asked for.
+#pragma once
+
+#include <cstdint>
+
+#include "chess.h"
+#include "material.h"
+
+namespace egbb {
+
+struct Layout {
+    Material material;
+    bool pawns = false;
+    int groups = 0;
+    uint8_t groupMan[MAX_MEN] = {};    // the man of each group
+    uint8_t groupCount[MAX_MEN] = {};  // how many of it
+    uint64_t groupSize[MAX_MEN] = {};
+    uint64_t size = 0;  // numbers for one side to move
+};
+
+Layout layoutOf(const Material& material);
+
+// The number of a legal board whose material is the layout's (in its
+// colouring); the side to move is not part of it.
+uint64_t indexOf(const Layout& layout, const Board& board);
+// The board of a number (side to move left as it was); false when the number
+// is not the canonical number of a legal placement.
+bool boardAt(const Layout& layout, uint64_t index, Board& board);
+// Whether every man stands on the a1-h8 diagonal: such a board (pawnless) is
+// its own mirror image across it.
+bool isSelfSymmetric(const Layout& layout, const Board& board);
+
+}  // namespace egbb
