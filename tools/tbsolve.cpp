@@ -124,12 +124,15 @@ void passRange(const Successors& successors, int pass, uint32_t begin, uint32_t 
         if (table.values[index] != 0 || !tbPositionSet(table, index, p)) continue;
         int moves = 0, shortestLoss = INT_MAX, longestWin = -1;
         bool allWins = true;
-        for (int stage = 0; stage < 2; stage++) {
+        // A loss one ply shorter than the pass is the shortest there can be (a
+        // shorter one would have decided the position in an earlier pass).
+        auto decided = [&] { return shortestLoss == pass - 1; };
+        for (int stage = 0; stage < 2 && !decided(); stage++) {
             if (stage == 0)
                 tacticalMovesGenerate(p, &list);
             else
                 quietMovesGenerate(p, &list);
-            for (uint32_t i = 0; i < list.count; i++) {
+            for (uint32_t i = 0; i < list.count && !decided(); i++) {
                 Move move = list.moves[i];
                 if (!moveDo(p, move)) continue;
                 moves++;
