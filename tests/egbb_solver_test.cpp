@@ -54,11 +54,13 @@ TEST_F(EgbbSolverTest, SolvedThreeManTablesHaveTheKnownShape) {
         const char* name;
         int longest;  // longest distance to mate in plies (of a loss: one more than the win)
         bool blackCanWin;
-    } cases[] = {{"KQvK", 20, false},
-                 {"KRvK", 32, false},
-                 {"KBvK", 0, false},
-                 {"KNvK", 0, false},
-                 {"KvKR", 32, true}};
+    } cases[] = {
+        {"KQvK", 20, false}, {"KBvK", 0, false}, {"KNvK", 0, false},
+    // The rook's 34 passes take long under the sanitizers.
+#ifndef KORVAN_SANITIZED
+        {"KRvK", 32, false}, {"KvKR", 32, true},
+#endif
+    };
     for (const auto& c : cases) {
         const TbTable& table = solve(c.name);
         EXPECT_EQ(tbMaterialName(table.material), c.name);
@@ -75,10 +77,10 @@ TEST_F(EgbbSolverTest, SolvedThreeManTablesHaveTheKnownShape) {
 TEST_F(EgbbSolverTest, ThreeManMaterialsAgreeWithTheLibrary) {
     SKIP_WITHOUT_BITBASES();
     ASSERT_NE(probe, nullptr) << g_module_error();
-    // The Gaviota test covers the black men; the pawn's 58 passes are slow
-    // under the sanitizers.
+    // The Gaviota test covers the black men; the rook's 34 passes and the
+    // pawn's 58 take long under the sanitizers.
 #ifdef KORVAN_SANITIZED
-    const char* names[] = {"KQvK", "KRvK", "KBvK", "KNvK"};
+    const char* names[] = {"KQvK", "KBvK", "KNvK"};
 #else
     const char* names[] = {"KQvK", "KRvK", "KBvK", "KNvK", "KPvK"};
 #endif
