@@ -50,6 +50,7 @@ Limits (at least one):
 Games:
   --games N                 number of games (default 2); openings are played
                             in pairs with colours swapped
+  --no-swap                 play each opening once, engine 1 with white
   --openings FILE           EPD/FEN file, one position per line (# comments)
   --seed N                  shuffle the opening order with this seed
   --concurrency N           games played at once (default 1)
@@ -85,7 +86,7 @@ const VALUE_FLAGS = new Set([
   'concurrency', 'maxmoves', 'uci-timeout', 'ready-timeout', 'stop-grace', 'move-timeout',
   'quit-timeout', 'log', 'event', 'site',
 ]);
-const BOOL_FLAGS = new Set(['restart', 'quiet', 'fail-on-fault', 'help', 'version']);
+const BOOL_FLAGS = new Set(['no-swap', 'restart', 'quiet', 'fail-on-fault', 'help', 'version']);
 const KV_FLAGS = new Set(['engine', 'each', 'draw-adjudicate', 'resign-adjudicate']);
 const ENGINE_KEYS = new Set(['cmd', 'name', 'dir', 'tc', 'movetime', 'nodes', 'depth']);
 
@@ -1257,9 +1258,9 @@ export async function main(argv) {
   const jobs = () => {
     if (ctx.aborted || ctx.fatal || next >= opts.games) return null;
     const g = next++;
-    const pairNo = Math.floor(g / 2);
+    const pairNo = opts.noSwap ? g : Math.floor(g / 2);
     const oi = order[pairNo % order.length];
-    return { round: g + 1, opening: openings[oi], openingIdx: opts.openings ? oi : null, e1White: g % 2 === 0 };
+    return { round: g + 1, opening: openings[oi], openingIdx: opts.openings ? oi : null, e1White: opts.noSwap || g % 2 === 0 };
   };
   await Promise.all(pairs.map(async (pair) => {
     for (let job = jobs(); job; job = jobs()) {
