@@ -10,7 +10,8 @@ extern "C" {
 EGBB_EXPORT void load_egbb_5men(const char* path, int cacheBytes, int loadType);
 
 // Score of the position for the side to move (`player` 0 white, 1 black):
-// positive for a win, 0 for a draw, negative for a loss, 99999 when unknown.
+// 20000 - 40 d for a win that mates in d plies, its negation for a loss mated
+// in d plies, 0 for a draw, 99999 when unknown or not a legal position.
 // Men besides the kings come as (code, square) pairs, code 0 for none: queen 2,
 // rook 3, bishop 4, knight 5, pawn 6, and 6 more for black men.
 EGBB_EXPORT int probe_egbb_5men(int player, int whiteKing, int blackKing, int piece1, int square1,

@@ -122,7 +122,9 @@ int probeBoard(Library& library, const Board& given) {
     const uint32_t block = uint32_t(index / BLOCK_POSITIONS);
     const size_t offset = size_t(index % BLOCK_POSITIONS);
     const uint64_t tag = tagOf(id, side, block);
-    const size_t set = (tag * 0x9E3779B97F4A7C15ull >> 20) & (library.sets - 1);
+    // The table and side sit in the tag's high bits: fold them down before
+    // the multiplication spreads them.
+    const size_t set = ((tag ^ tag >> 29) * 0x9E3779B97F4A7C15ull >> 32) & (library.sets - 1);
     Slot* ways = &library.slots[set * WAYS];
 
     uint8_t value = 0;
@@ -162,7 +164,7 @@ int probeBoard(Library& library, const Board& given) {
         }
     }
     if (value == 0) return 0;
-    int score = WIN_SCORE - pliesOf(value);
+    int score = WIN_SCORE - PLY_SCORE * pliesOf(value);
     return isWin(value) ? score : -score;
 }
 

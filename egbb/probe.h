@@ -14,6 +14,11 @@ namespace egbb {
 
 constexpr int NOT_AVAILABLE = 99999;
 constexpr int WIN_SCORE = 20000;
+// What a ply of the distance to mate costs: the search takes as much off a
+// bitbase win for each ply below the root, so a shorter mate in the tables is
+// worth exactly what a shallower one in the tree is, and the search heads for
+// it instead of shuffling among equally won positions.
+constexpr int PLY_SCORE = 40;
 
 struct Library;
 
@@ -21,7 +26,8 @@ struct Library;
 // line on standard error. The cache gets about `cacheBytes` bytes.
 std::unique_ptr<Library, void (*)(Library*)> openLibrary(const std::string& directory,
                                                          size_t cacheBytes);
-// WIN_SCORE - plies to mate for a win, its negation for a loss, 0 for a draw,
+// WIN_SCORE - PLY_SCORE * plies to mate for a win, its negation for a loss, 0
+// for a draw,
 // NOT_AVAILABLE for an illegal board or one no table covers.
 int probeBoard(Library& library, const Board& board);
 int libraryTables(const Library& library);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -113,16 +114,33 @@ int main(int argc, char** argv) {
         return status;
     }
 
-    // The named materials need every smaller one: all of them are made or loaded.
+    // The named materials need the tables their captures and promotions lead
+    // to, and those tables theirs.
     std::vector<Material> wanted;
-    for (const Material& m : all) {
-        bool named = chosen.empty();
-        for (const Material& c : chosen) named = named || c == m;
-        // Conversions lead to fewer men, or as many with fewer pawns.
-        for (const Material& c : chosen)
-            named = named || m.men() < c.men() || (m.men() == c.men() && m.pawns() < c.pawns());
-        if (named) wanted.push_back(m);
+    if (chosen.empty()) wanted = all;
+    for (std::vector<Material> open = chosen; !open.empty();) {
+        Material m = open.back();
+        open.pop_back();
+        if (m.men() < 3 || std::find(wanted.begin(), wanted.end(), m) != wanted.end()) continue;
+        wanted.push_back(m);
+        for (int colour : {WHITE, BLACK})
+            for (int t = PAWN; t <= QUEEN; ++t) {
+                if (!m.count[colour][t]) continue;
+                Material next = m;
+                --next.count[colour][t];
+                open.push_back(next.isCanonical() ? next : next.flipped());
+                for (int promoted = KNIGHT; t == PAWN && promoted <= QUEEN; ++promoted) {
+                    Material p = next;
+                    ++p.count[colour][promoted];
+                    open.push_back(p.isCanonical() ? p : p.flipped());
+                }
+            }
     }
+    // In the order of generation.
+    std::vector<Material> ordered;
+    for (const Material& m : all)
+        if (std::find(wanted.begin(), wanted.end(), m) != wanted.end()) ordered.push_back(m);
+    wanted = ordered;
     double total = 0, done = 0;
     for (const Material& m : wanted) total += double(layoutOf(m).size);
     auto start = std::chrono::steady_clock::now();

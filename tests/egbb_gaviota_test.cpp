@@ -26,7 +26,7 @@ const Material MATERIALS[] = {{"KQvK", true},  {"KRvK", true}, {"KBvK", false}, 
                               {"KPvK", false}, {"KvKQ", true}, {"KvKR", true},  {"KvKB", false},
                               {"KvKN", false}, {"KvKP", false}};
 
-// Gaviota's answer as the library's score: 20000 - plies for the side to move
+// Gaviota's answer as the library's score: 20000 - 40 * plies for the side to move
 // winning, the negation for it losing, 0 for a draw, 99999 when unknown.
 int gaviotaScore(const TbTable& table, uint32_t index) {
     int squares[TB_MAX_MEN];
@@ -51,7 +51,7 @@ int gaviotaScore(const TbTable& table, uint32_t index) {
         return 99999;
     if (info == tb_DRAW) return 0;
     if (info != tb_WMATE && info != tb_BMATE) return 99999;
-    int score = 20000 - int(plies);
+    int score = 20000 - 40 * int(plies);
     return (info == tb_WMATE) == (player == WHITE) ? score : -score;
 }
 

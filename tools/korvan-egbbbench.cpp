@@ -1,8 +1,9 @@
-// Bitbase probe speed on random legal three-man positions, with the tables
-// already in the library's cache: straight into the library's entry point,
-// through egbbProbe, and through egbbProbe from two threads at once.
+// Bitbase probe speed on random legal positions with three or four men, after
+// one warm-up pass over them: straight into the library's entry point from one
+// and from two threads, and through egbbProbe (a ring of 512 positions).
 //
 // Usage: korvan-egbbbench [bitbase directory (./egbb)] [probes per run (2000000)]
+//                         [men: 3 or 4 (3)] [cache megabytes (16)]
 #include <gmodule.h>
 
 #include <chrono>
@@ -19,39 +20,17 @@
 namespace {
 
 struct Sample {
-    int player, whiteKing, blackKing, man, square;
+    int player, whiteKing, blackKing, man, square, man2, square2;  // man2 0: none
 };
 
 using ProbeFunction = int (*)(int, int, int, int, int, int, int, int, int);
 
-// Whether `man` on `square` attacks `target`, sliders blocked by `occupied`.
-bool manAttacks(int man, int square, int target, Bitboard occupied) {
-    Bitboard attacks = 0;
-    switch (man & ~1) {
-        case WHITE_PAWN:
-            attacks = attackPawn[man & 1][square];
-            break;
-        case WHITE_KNIGHT:
-            attacks = attackKnight[square];
-            break;
-        case WHITE_BISHOP:
-            attacks = bishopAttacks(square, occupied);
-            break;
-        case WHITE_ROOK:
-            attacks = rookAttacks(square, occupied);
-            break;
-        case WHITE_QUEEN:
-            attacks = queenAttacks(square, occupied);
-            break;
-    }
-    return attacks & bitOf(target);
-}
-
 // Random legal positions: kings apart, no pawn on a back rank, and the side
 // that does not move not in check.
-std::vector<Sample> randomSamples(int count) {
+std::vector<Sample> randomSamples(int count, int men) {
     GRand* random = g_rand_new_with_seed(1);
     std::vector<Sample> samples;
+    Position* p = positionNew();
     while (static_cast<int>(samples.size()) < count) {
         Sample s;
         s.player = g_rand_int_range(random, 0, 2);
@@ -59,16 +38,24 @@ std::vector<Sample> randomSamples(int count) {
         s.blackKing = g_rand_int_range(random, 0, 64);
         s.man = g_rand_int_range(random, WHITE_PAWN, WHITE_KING);
         s.square = g_rand_int_range(random, 0, 64);
-        if (s.whiteKing == s.blackKing || s.square == s.whiteKing || s.square == s.blackKing)
-            continue;
+        s.man2 = men > 3 ? g_rand_int_range(random, WHITE_PAWN, WHITE_KING) : 0;
+        s.square2 = g_rand_int_range(random, 0, 64);
+        Bitboard used = bitOf(s.whiteKing) | bitOf(s.blackKing);
+        if (s.whiteKing == s.blackKing || (used & bitOf(s.square))) continue;
+        if (s.man2 && ((used | bitOf(s.square)) & bitOf(s.square2))) continue;
         if (attackKing[s.whiteKing] & bitOf(s.blackKing)) continue;
         if ((s.man | 1) == BLACK_PAWN && (s.square < 8 || s.square >= 56)) continue;
-        Bitboard occupied = bitOf(s.whiteKing) | bitOf(s.blackKing) | bitOf(s.square);
-        int waitingKing = s.player == WHITE ? s.blackKing : s.whiteKing;
-        if (pieceColour(s.man) == s.player && manAttacks(s.man, s.square, waitingKing, occupied))
-            continue;
+        if ((s.man2 | 1) == BLACK_PAWN && (s.square2 < 8 || s.square2 >= 56)) continue;
+        emptyPosition(p);
+        addPiece(p, WHITE_KING, s.whiteKing);
+        addPiece(p, BLACK_KING, s.blackKing);
+        addPiece(p, s.man, s.square);
+        if (s.man2) addPiece(p, s.man2, s.square2);
+        int waiting = s.player ^ 1;
+        if (squareAttacked(p, bitFirst(p->bitboard[WHITE_KING + waiting]), s.player)) continue;
         samples.push_back(s);
     }
+    positionFree(p);
     g_rand_free(random);
     return samples;
 }
@@ -82,9 +69,11 @@ double seconds(std::chrono::steady_clock::time_point since) {
 int main(int argc, char** argv) {
     const char* directory = argc > 1 ? argv[1] : "./egbb";
     long probes = argc > 2 ? atol(argv[2]) : 2000000;
+    int men = argc > 3 ? atoi(argv[3]) : 3;
+    int cache = argc > 4 ? atoi(argv[4]) : 16;
     tablesInit();
     zobristInit();
-    egbbLoad(directory, 16);
+    egbbLoad(directory, cache);
     if (!egbbIsLoaded()) {
         fprintf(stderr, "no bitbase library in %s\n", directory);
         return 1;
@@ -96,7 +85,11 @@ int main(int argc, char** argv) {
     if (!module || !g_module_symbol(module, "probe_egbb_5men", &symbol)) return 1;
     auto probe = reinterpret_cast<ProbeFunction>(symbol);
 
-    std::vector<Sample> samples = randomSamples(1 << 20);
+    std::vector<Sample> samples = randomSamples(1 << 20, men);
+    auto probeSample = [&](const Sample& s) {
+        return probe(s.player, s.whiteKing, s.blackKing, EGBB_PIECE_CODE[s.man], s.square,
+                     s.man2 ? EGBB_PIECE_CODE[s.man2] : 0, s.man2 ? s.square2 : 0, 0, 0);
+    };
     // Whole positions are large (their move history): the engine-side runs walk
     // a ring of them.
     std::vector<Position*> positions;
@@ -107,24 +100,32 @@ int main(int argc, char** argv) {
         addPiece(p, WHITE_KING, s.whiteKing);
         addPiece(p, BLACK_KING, s.blackKing);
         addPiece(p, s.man, s.square);
+        if (s.man2) addPiece(p, s.man2, s.square2);
         p->player = s.player;
         positions.push_back(p);
     }
 
     // Warm-up: one pass over every sample brings the tables into the cache.
     long unknown = 0;
-    for (const Sample& s : samples)
-        unknown += probe(s.player, s.whiteKing, s.blackKing, EGBB_PIECE_CODE[s.man], s.square, 0, 0,
-                         0, 0) == EGBB_NOT_AVAILABLE;
+    for (const Sample& s : samples) unknown += probeSample(s) == EGBB_NOT_AVAILABLE;
 
+    auto rawRun = [&](long count, long offset) {
+        long total = 0;
+        for (long i = 0; i < count; i++)
+            total += probeSample(samples[(i + offset) & (samples.size() - 1)]);
+        return total;
+    };
     long sum = 0;
     auto start = std::chrono::steady_clock::now();
-    for (long i = 0; i < probes; i++) {
-        const Sample& s = samples[i & (samples.size() - 1)];
-        sum +=
-            probe(s.player, s.whiteKing, s.blackKing, EGBB_PIECE_CODE[s.man], s.square, 0, 0, 0, 0);
-    }
+    sum += rawRun(probes, 0);
     double raw = probes / seconds(start);
+    long rawSums[2] = {0, 0};
+    start = std::chrono::steady_clock::now();
+    std::thread second([&] { rawSums[1] = rawRun(probes / 2, 1 << 19); });
+    rawSums[0] = rawRun(probes / 2, 0);
+    second.join();
+    double rawTwo = (probes / 2 * 2) / seconds(start);
+    sum += rawSums[0] + rawSums[1];
 
     auto engineRun = [&](long count, int offset) {
         long total = 0;
@@ -147,9 +148,10 @@ int main(int argc, char** argv) {
     double twoThreads = (probes / 2 * 2) / seconds(start);
     sum += sums[0] + sums[1];
 
-    printf("positions %zu (unknown %ld), probes per run %ld, checksum %ld\n", samples.size(),
-           unknown, probes, sum);
-    printf("library entry point   %10.0f probes/s\n", raw);
+    printf("%d men, cache %d MB, positions %zu (unknown %ld), probes per run %ld, checksum %ld\n",
+           men, cache, samples.size(), unknown, probes, sum);
+    printf("library entry point, 1 thread   %10.0f probes/s\n", raw);
+    printf("library entry point, 2 threads  %10.0f probes/s (both together)\n", rawTwo);
     printf("egbbProbe, 1 thread   %10.0f probes/s\n", engine);
     printf("egbbProbe, 2 threads  %10.0f probes/s (both together)\n", twoThreads);
 

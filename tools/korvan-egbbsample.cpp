@@ -34,7 +34,7 @@ constexpr int MAX_DISTANCE = 99;
 // Distance below which a position counts as trivially short.
 constexpr int SHORT_DISTANCE = 15;
 constexpr int PLACEMENTS = 400000;
-constexpr int WIN_SCORE = 20000;
+constexpr int WIN_SCORE = 20000, PLY_SCORE = 40;  // a win: WIN_SCORE - PLY_SCORE * plies
 
 struct Candidate {
     std::string fen;
@@ -120,7 +120,7 @@ std::vector<Candidate> wonPositions(ProbeFunction probe, const std::string& name
             fprintf(stderr, "%s: the library does not know %s\n", name.c_str(), fenOf(p).c_str());
             exit(1);
         }
-        int distance = WIN_SCORE - score;
+        int distance = (WIN_SCORE - score) / PLY_SCORE;
         if (score <= 0 || distance > MAX_DISTANCE) continue;
         std::string fen = fenOf(p);
         if (seen.insert(fen).second) found.push_back({fen, distance});

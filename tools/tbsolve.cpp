@@ -274,7 +274,7 @@ bool tbPositionSet(const TbTable& table, uint32_t index, Position* p) {
 int tbExpectedScore(uint8_t value) {
     if (value == 0) return 0;
     int distance = value - 1;
-    return distance % 2 ? 20000 - distance : -(20000 - distance);
+    return distance % 2 ? 20000 - 40 * distance : -(20000 - 40 * distance);
 }
 
 std::string tbFen(const TbTable& table, uint32_t index) {

@@ -68,8 +68,8 @@ int tbIndexSquares(const TbTable& table, uint32_t index, int* squares);
 // side not to move in check).
 bool tbPositionSet(const TbTable& table, uint32_t index, Position* position);
 
-// The library's expected answer for a value: 0 for a draw, 20000 - d for a
-// win in d plies, -(20000 - d) for a loss in d plies.
+// The library's expected answer for a value: 0 for a draw, 20000 - 40 d for a
+// win in d plies, -(20000 - 40 d) for a loss in d plies.
 int tbExpectedScore(uint8_t value);
 
 // The position of an index as FEN (no castling, no en passant).
