@@ -323,6 +323,7 @@ TEST_F(EgbbTest, SearchScoreOfAnAnswer) {
 class EgbbTablesTest : public EgbbTest {
   protected:
     void SetUp() override {
+        SKIP_WITHOUT_BITBASES();
         setPath(realDir);
         ASSERT_EQ(load(), "info string endgame bitbases loaded\n");
     }
