@@ -14,6 +14,7 @@
 #if defined(__SANITIZE_ADDRESS__)
 // A 4 GB table the machine cannot give must come back as null, for the table
 // to fall back to a smaller one, not end the test in the allocator's report.
+extern "C" const char* __asan_default_options();
 extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
 #endif
 
