@@ -367,6 +367,7 @@ TEST_F(EgbbTest, CastlingRightsAndEnPassantCapturesAreNotProbed) {
 class EgbbTablesTest : public EgbbTest {
   protected:
     void SetUp() override {
+        SKIP_WITHOUT_BITBASES();
         setPath(realDir);
         ASSERT_EQ(load(), "info string endgame bitbases loaded\n");
     }

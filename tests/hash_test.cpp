@@ -11,6 +11,13 @@
 #include "search/hash.h"
 #include "support/engine.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+// A 4 GB table the machine cannot give must come back as null, for the table
+// to fall back to a smaller one, not end the test in the allocator's report.
+extern "C" const char* __asan_default_options();
+extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
+#endif
+
 namespace {
 
 class Hash : public ::testing::Test {
@@ -65,18 +72,30 @@ TEST_F(Hash, SlotCountsAndEveryKeyMapsInside) {
         outCaptureBegin();
         hashCreate(c.megabytes);
         std::string said = outCaptureEnd();
-        EXPECT_EQ(said, "") << c.megabytes;
         ASSERT_NE(hashTable.entries, nullptr);
-        EXPECT_EQ(hashTable.slotCount, c.slots) << c.megabytes;
-        EXPECT_EQ(hashTable.freeSlots.load(), static_cast<int32_t>(c.slots));
+        uint64_t slots = c.slots;
+        if (c.megabytes == 4096 && !said.empty()) {
+            // A machine without 4 GB to give gets the largest half that fits,
+            // and is told so.
+            uint64_t got = hashTable.slotCount;
+            EXPECT_EQ(said, "info string not enough memory for the hash table of 4096 MB, using " +
+                                std::to_string(got * sizeof(HashEntry) >> 20) + " MB\n");
+            EXPECT_LT(got, c.slots);
+            EXPECT_EQ(c.slots % got, 0u);
+            EXPECT_EQ(got & (got - 1), 0u);
+            slots = got;
+        }
+        EXPECT_EQ(said.empty(), slots == c.slots) << c.megabytes << ": " << said;
+        EXPECT_EQ(hashTable.slotCount, slots) << c.megabytes;
+        EXPECT_EQ(hashTable.freeSlots.load(), static_cast<int32_t>(slots));
         EXPECT_EQ(hashTable.generation.load(), 1);
         EXPECT_EQ(hashUsage(), 0);
-        const uint64_t keys[] = {0,           1,          c.slots - 1,        c.slots,
-                                 c.slots + 1, 1ULL << 32, 0xfedcba9876543210, ~0ULL};
+        const uint64_t keys[] = {0,         1,          slots - 1,          slots,
+                                 slots + 1, 1ULL << 32, 0xfedcba9876543210, ~0ULL};
         for (uint64_t key : keys) {
             uint64_t index = static_cast<uint64_t>(hashSlot(key) - hashTable.entries);
-            EXPECT_LT(index, c.slots) << key;
-            EXPECT_EQ(index, key % c.slots) << key;
+            EXPECT_LT(index, slots) << key;
+            EXPECT_EQ(index, key % slots) << key;
         }
         // The far end of the table works like the start.
         write(~0ULL, 4, -17, HASH_UPPER, someMove);

@@ -25,8 +25,10 @@
 
 namespace {
 
-// Seconds one input may take (sanitizer builds run several times slower).
+// Seconds one input may take, and the shutdown after the last (sanitizer
+// builds run several times slower). KORVAN_REPLAY_LIMIT sets both.
 constexpr unsigned INPUT_LIMIT = 30;
+constexpr unsigned SHUTDOWN_LIMIT = 120;
 
 // The move bytes that play the texts from the record.
 int writeInput(const char* out, int header, const char* fen, char** moves, int count) {
@@ -95,12 +97,13 @@ int main(int argc, char** argv) {
         fprintf(stderr, "no inputs to replay\n");
         return 1;
     }
+    const unsigned limit = replayLimit(INPUT_LIMIT);
     auto start = std::chrono::steady_clock::now();
     for (const auto& file : files) {
         std::string input = replayRead(file);
-        replayInputStart("input", file, INPUT_LIMIT);
+        replayInputStart("input", file, limit);
         coreFuzzInput(reinterpret_cast<const uint8_t*>(input.data()), input.size());
-        replayInputStart("input", file, INPUT_LIMIT);
+        replayInputDone();
         if (verbose) printf("ok %s\n", file.c_str());
     }
     auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -115,6 +118,7 @@ int main(int argc, char** argv) {
         static_cast<unsigned long long>(counts.searches),
         static_cast<unsigned long long>(counts.searchesStopped),
         static_cast<unsigned long long>(counts.bookProbes));
+    replayShutdownStart(replayLimit(SHUTDOWN_LIMIT));
     coreFuzzShutdown();
     return 0;
 }

@@ -10,8 +10,10 @@
 #include "fuzz/harness.h"
 #include "fuzz/replayfiles.h"
 
-// Seconds one session may take (sanitizer builds run several times slower).
+// Seconds one session may take, and the shutdown after the last (sanitizer
+// builds run several times slower). KORVAN_REPLAY_LIMIT sets both.
 constexpr unsigned SESSION_LIMIT = 60;
+constexpr unsigned SHUTDOWN_LIMIT = 120;
 
 int main(int argc, char** argv) {
     if (argc < 2) {
@@ -27,12 +29,13 @@ int main(int argc, char** argv) {
     // KORVAN_FUZZ_VERBOSE: the engine's warnings and each session's output too.
     bool verbose = getenv("KORVAN_FUZZ_VERBOSE") != nullptr;
     fuzzStartup(FuzzSettings{}, verbose);
+    const unsigned limit = replayLimit(SESSION_LIMIT);
     for (const auto& file : files) {
         std::string session = replayRead(file);
         auto start = std::chrono::steady_clock::now();
-        replayInputStart("session", file, SESSION_LIMIT);
+        replayInputStart("session", file, limit);
         fuzzSession(reinterpret_cast<const uint8_t*>(session.data()), session.size());
-        replayInputStart("session", file, SESSION_LIMIT);
+        replayInputDone();
         auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                       std::chrono::steady_clock::now() - start)
                       .count();
@@ -40,6 +43,7 @@ int main(int argc, char** argv) {
         printf("ok %6lld ms  %s\n", static_cast<long long>(ms), file.c_str());
         fflush(stdout);
     }
+    replayShutdownStart(replayLimit(SHUTDOWN_LIMIT));
     fuzzShutdown();
     printf("%zu sessions replayed\n", files.size());
     return 0;

@@ -28,6 +28,14 @@ void timedOut(int) {
     _exit(1);
 }
 
+void shutdownTimedOut(int) {
+    const char text[] =
+        "\nshutdown took too long (every input had passed: releasing the engine or the "
+        "leak check at exit was slow)\n";
+    (void)!write(2, text, sizeof text - 1);
+    _exit(1);
+}
+
 }  // namespace
 
 void replayCollect(const std::string& path, std::vector<std::string>* files) {
@@ -57,6 +65,12 @@ std::string replayRead(const std::string& file) {
     return text.str();
 }
 
+unsigned replayLimit(unsigned standard) {
+    const char* text = getenv("KORVAN_REPLAY_LIMIT");
+    unsigned long seconds = text ? strtoul(text, nullptr, 10) : 0;
+    return seconds > 0 ? static_cast<unsigned>(seconds) : standard;
+}
+
 void replayInputStart(const char* what, const std::string& file, unsigned seconds) {
     currentWhat = what;
     currentFile = file.c_str();
@@ -65,3 +79,8 @@ void replayInputStart(const char* what, const std::string& file, unsigned second
 }
 
 void replayInputDone() { alarm(0); }
+
+void replayShutdownStart(unsigned seconds) {
+    signal(SIGALRM, shutdownTimedOut);
+    alarm(seconds);
+}

@@ -9,6 +9,7 @@
 #include "board/zobrist.h"
 #include "eval/pawntable.h"
 #include "frontend/uci.h"
+#include "moves/picker.h"
 #include "search/hash.h"
 #include "search/root.h"
 #include "tables/init.h"
@@ -78,4 +79,19 @@ TestAnswer testSearch(const Position* position, const SearchLimits& limits) {
         answer.score = text.substr(kind, text.find(' ', number) - kind);
     }
     return answer;
+}
+
+bool testAnswersLegally(const char* fen, const std::string& line) {
+    if (line.rfind("bestmove ", 0) != 0) return false;
+    std::string text = line.substr(9, line.find(' ', 9) - 9);
+    Position* p = testPosition(fen);
+    MoveList moves;
+    legalMovesGenerate(p, &moves);
+    positionFree(p);
+    char name[MOVE_TEXT_SIZE];
+    for (uint32_t i = 0; i < moves.count; i++) {
+        moveToString(moves.moves[i], name);
+        if (text == name) return true;
+    }
+    return false;
 }

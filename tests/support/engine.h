@@ -26,6 +26,10 @@ SearchLimits testDepth(int depth);
 void testSearchTablesCreate();
 void testSearchTablesDestroy();
 
+// Whether a "bestmove" line names a legal move of the position ("bestmove
+// (none)" and any other line do not).
+bool testAnswersLegally(const char* fen, const std::string& line);
+
 // What a search printed: the move of its "bestmove" line and the last score it
 // reported ("mate 3", "cp 20"; empty when it reported none).
 struct TestAnswer {
@@ -38,6 +42,20 @@ struct TestAnswer {
 // reports captured, after clearing the stop and ponder flags and the clock.
 TestAnswer testSearch(const Position* position, const SearchLimits& limits);
 
-// Tests of the real bitbase library skip in a build without it (no Gaviota packages).
-#define SKIP_WITHOUT_BITBASES() \
-    if (!KORVAN_HAVE_BITBASES) GTEST_SKIP() << "built without the bitbase library"
+// What needs the real bitbase library and its tables skips in a build without
+// them (-DKORVAN_BITBASES=OFF, or the packages missing), saying why; an
+// optional reason adds what was left out. A table-driven test runs the cases
+// that need no tables, counts the others and skips at its end:
+//   if (skipped) SKIP_WITHOUT_BITBASES(skipped << " cases need the tables");
+#define SKIP_WITHOUT_BITBASES(...)                                          \
+    if (!KORVAN_HAVE_BITBASES)                                              \
+    GTEST_SKIP() << "built without the bitbase library" __VA_OPT__(<< ": ") \
+            __VA_OPT__(<< __VA_ARGS__)
+
+// Time limits of the tests are multiplied by this: the sanitizer builds run
+// several times slower, and a busy machine adds its own delays to theirs.
+#ifdef KORVAN_SANITIZED
+constexpr int TEST_TIME_FACTOR = 10;
+#else
+constexpr int TEST_TIME_FACTOR = 1;
+#endif

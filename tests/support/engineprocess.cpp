@@ -1,5 +1,6 @@
 #include "support/engineprocess.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -168,6 +170,26 @@ int EngineProcess::wait(int timeoutMs) {
         }
         usleep(2000);
     }
+}
+
+int EngineProcess::threadCount() const {
+    DIR* dir = opendir(("/proc/" + std::to_string(pid_) + "/task").c_str());
+    if (!dir) return -1;
+    int count = 0;
+    while (const dirent* entry = readdir(dir))
+        if (entry->d_name[0] != '.') count++;
+    closedir(dir);
+    return count;
+}
+
+int EngineProcess::threadCountReaching(int expected, int timeoutMs) const {
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    int count = threadCount();
+    while (count != expected && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        count = threadCount();
+    }
+    return count;
 }
 
 std::string EngineProcess::stderrText() const {

@@ -40,6 +40,11 @@ class EngineProcess {
     int wait(int timeoutMs = 10000);
     std::string stderrText() const;
     pid_t pid() const { return pid_; }
+    // Threads of the running process (-1 when it cannot be read).
+    int threadCount() const;
+    // The thread count once it reaches `expected`, or as it is after the
+    // timeout (a thread that ended may linger in the list for a moment).
+    int threadCountReaching(int expected, int timeoutMs = 3000) const;
 
   private:
     void start(const std::vector<std::string>& command, const std::string& workingDirectory,
