@@ -87,7 +87,7 @@ TEST(SearchProtocol, InfiniteSearchAnalysesBookAndForcedPositions) {
         engine.send("go infinite");
         std::string line;
         bool reported = false;
-        for (int64_t until = nowMs() + 1000;
+        for (int64_t until = nowMs() + 1000 * TEST_TIME_FACTOR;
              !reported &&
              engine.readLine(&line, std::max<int>(1, static_cast<int>(until - nowMs())));) {
             EXPECT_NE(line.rfind("bestmove", 0), 0u) << c.position << ": answered before stop";
@@ -109,8 +109,8 @@ TEST(SearchProtocol, InfiniteSearchAnalysesBookAndForcedPositions) {
     engine.send("position startpos");
     int64_t start = nowMs();
     engine.send("go depth 5");
-    std::vector<std::string> lines = engine.readUntil("bestmove", 1000);
-    EXPECT_LT(nowMs() - start, 500);
+    std::vector<std::string> lines = engine.readUntil("bestmove", 1000 * TEST_TIME_FACTOR);
+    EXPECT_LT(nowMs() - start, 500 * TEST_TIME_FACTOR);
     EXPECT_TRUE(linesStartingWith(lines, "info depth").empty()) << "searched, not played from book";
 }
 
