@@ -98,9 +98,7 @@ std::unique_ptr<Library, void (*)(Library*)> openLibrary(const std::string& dire
         library->tables.push_back(std::move(table));
     }
     library->refused.reset(new std::atomic<bool>[library->tables.size() + 1]());
-    size_t slots = std::max<size_t>(WAYS, cacheBytes / sizeof(Slot));
-    library->sets = 1;
-    while (library->sets * 2 * WAYS <= slots) library->sets *= 2;
+    library->sets = std::max<size_t>(1, cacheBytes / sizeof(Slot) / WAYS);
     library->slots.reset(new Slot[library->sets * WAYS]());
     library->setLocks.reset(new Set[library->sets]());
     return library;
@@ -124,7 +122,8 @@ int probeBoard(Library& library, const Board& given) {
     const uint64_t tag = tagOf(id, side, block);
     // The table and side sit in the tag's high bits: fold them down before
     // the multiplication spreads them.
-    const size_t set = ((tag ^ tag >> 29) * 0x9E3779B97F4A7C15ull >> 32) & (library.sets - 1);
+    const uint64_t hash = (tag ^ tag >> 29) * 0x9E3779B97F4A7C15ull;
+    const size_t set = size_t((unsigned __int128)hash * library.sets >> 64);
     Slot* ways = &library.slots[set * WAYS];
 
     uint8_t value = 0;
