@@ -167,8 +167,15 @@ bool boardAt(const Layout& layout, uint64_t index, Board& board) {
 
 bool isSelfSymmetric(const Layout& layout, const Board& board) {
     if (layout.pawns) return false;
-    for (int i = 0; i < board.count; ++i)
-        if (board.square[i] % 9 != 0) return false;
+    // Every man's mirror square across the diagonal holds the same man (two
+    // identical men may swap places).
+    for (int i = 0; i < board.count; ++i) {
+        int mirror = transform(4, board.square[i]);
+        bool found = false;
+        for (int j = 0; j < board.count && !found; ++j)
+            found = board.square[j] == mirror && board.man[j] == board.man[i];
+        if (!found) return false;
+    }
     return true;
 }
 
