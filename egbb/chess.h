@@ -52,6 +52,17 @@ inline bool inCheck(const Board& board, int colour) {
 // last rank, and the side that is not to move not in check.
 bool isLegal(const Board& board);
 
+// The same position with the colours exchanged (and the board turned over).
+inline Board flipColours(const Board& board) {
+    Board flipped = board;
+    for (int i = 0; i < board.count; ++i) {
+        flipped.man[i] = uint8_t(board.man[i] ^ 8);
+        flipped.square[i] = uint8_t(board.square[i] ^ 56);
+    }
+    flipped.sideToMove = board.sideToMove ^ 1;
+    return flipped;
+}
+
 // The eight symmetries: bit 2 swaps files and ranks (the a1-h8 diagonal), then
 // bit 0 mirrors the files and bit 1 the ranks.
 inline int transform(int symmetry, int square) {

@@ -13,16 +13,6 @@ namespace {
 // do not lead to a position the opponent wins, or one of these marks.
 constexpr uint8_t ILLEGAL = 255, CANNOT_LOSE = 254;
 
-Board flipColours(const Board& board) {
-    Board flipped = board;
-    for (int i = 0; i < board.count; ++i) {
-        flipped.man[i] = uint8_t(board.man[i] ^ 8);
-        flipped.square[i] = uint8_t(board.square[i] ^ 56);
-    }
-    flipped.sideToMove = board.sideToMove ^ 1;
-    return flipped;
-}
-
 // Runs work(first, last) over [0, size) in chunks handed out to `threads`
 // threads; each chunk is done by one thread, so results do not depend on the
 // count as long as the work per position is order-free.

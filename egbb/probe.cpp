@@ -27,16 +27,6 @@ uint64_t tagOf(int table, int side, uint32_t block) {
     return uint64_t(table + 1) << 40 | uint64_t(side) << 32 | block;
 }
 
-Board flipColours(const Board& board) {
-    Board flipped = board;
-    for (int i = 0; i < board.count; ++i) {
-        flipped.man[i] = uint8_t(board.man[i] ^ 8);
-        flipped.square[i] = uint8_t(board.square[i] ^ 56);
-    }
-    flipped.sideToMove = board.sideToMove ^ 1;
-    return flipped;
-}
-
 }  // namespace
 
 struct Library {
