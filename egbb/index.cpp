@@ -167,13 +167,18 @@ bool boardAt(const Layout& layout, uint64_t index, Board& board) {
 
 bool isSelfSymmetric(const Layout& layout, const Board& board) {
     if (layout.pawns) return false;
-    // Every man's mirror square across the diagonal holds the same man (two
-    // identical men may swap places).
+    // A symmetry that maps the board onto itself keeps the white king where it
+    // is: only the diagonal mirror (4) fixes the squares of the a1-h8
+    // diagonal, only the other diagonal's (7) those of a8-h1.
+    int wk = kingSquare(board, WHITE);
+    int symmetry = wk % 9 == 0 ? 4 : wk % 7 == 0 && wk != 0 && wk != 63 ? 7 : 0;
+    if (!symmetry) return false;
+    // Every man's image square holds the same man (identical men may swap).
     for (int i = 0; i < board.count; ++i) {
-        int mirror = transform(4, board.square[i]);
+        int image = transform(symmetry, board.square[i]);
         bool found = false;
         for (int j = 0; j < board.count && !found; ++j)
-            found = board.square[j] == mirror && board.man[j] == board.man[i];
+            found = board.square[j] == image && board.man[j] == board.man[i];
         if (!found) return false;
     }
     return true;

@@ -34,8 +34,8 @@ uint64_t indexOf(const Layout& layout, const Board& board);
 // The board of a number (side to move left as it was); false when the number
 // is not the canonical number of a legal placement.
 bool boardAt(const Layout& layout, uint64_t index, Board& board);
-// Whether a board (pawnless) is its own mirror image across the a1-h8
-// diagonal: every man on it, or identical men on mirror squares.
+// Whether a board (pawnless) is its own mirror image across a diagonal: every
+// man on it, or identical men on mirror squares.
 bool isSelfSymmetric(const Layout& layout, const Board& board);
 
 }  // namespace egbb
