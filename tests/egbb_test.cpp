@@ -14,6 +14,8 @@
 #include "bitbases/egbb.h"
 #include "egbbdouble/record.h"
 #include "frontend/uci.h"
+#include "moves/movedo.h"
+#include "moves/movegenerator.h"
 #include "search/search.h"
 #include "support/engine.h"
 
@@ -453,6 +455,53 @@ TEST_F(EgbbTablesTest, VerdictForTheSideToMove) {
         EXPECT_LE(std::abs(score), 20000) << c.fen;
         EXPECT_EQ((score > 0) - (score < 0), c.verdict) << c.fen << " score " << score;
     }
+}
+
+// Every legal position of KQK and KRK: won with white to move; with the lone
+// king to move lost, unless it is stalemated or can take the undefended piece.
+TEST_F(EgbbTablesTest, QueenOrRookAgainstTheLoneKing) {
+    Position* p = positionNew();
+    for (int piece : {WHITE_QUEEN, WHITE_ROOK}) {
+        int positions = 0, wrong = 0;
+        for (int wk = 0; wk < 64; ++wk)
+            for (int bk = 0; bk < 64; ++bk)
+                for (int sq = 0; sq < 64; ++sq)
+                    for (int player : {WHITE, BLACK}) {
+                        if (wk == bk || sq == wk || sq == bk || (attackKing[wk] & bitOf(bk)))
+                            continue;
+                        emptyPosition(p);
+                        addPiece(p, WHITE_KING, wk);
+                        addPiece(p, BLACK_KING, bk);
+                        addPiece(p, piece, sq);
+                        p->player = player;
+                        if (squareAttacked(p, bitFirst(p->bitboard[WHITE_KING + (player ^ 1)]),
+                                           player))
+                            continue;
+                        int expected = 1;
+                        if (player == BLACK) {
+                            // The lone king's moves: none (stalemate unless in
+                            // check), or one that takes the piece.
+                            MoveList list;
+                            tacticalMovesGenerate(p, &list);
+                            bool takes = false, any = false;
+                            for (uint32_t i = 0; i < list.count; ++i)
+                                if (moveDo(p, list.moves[i])) takes = true, moveUndo(p);
+                            quietMovesGenerate(p, &list);
+                            for (uint32_t i = 0; i < list.count; ++i)
+                                if (moveDo(p, list.moves[i])) any = true, moveUndo(p);
+                            bool stalemate = !takes && !any && !positionIsInCheck(p);
+                            expected = takes || stalemate ? 0 : -1;
+                        }
+                        int score = 0;
+                        egbbProbe(p, &score);
+                        ++positions;
+                        if ((score > 0) - (score < 0) != expected || score == EGBB_NOT_AVAILABLE)
+                            ++wrong;
+                    }
+        EXPECT_GT(positions, 300000);
+        EXPECT_EQ(wrong, 0) << PIECE_CHARS[piece];
+    }
+    positionFree(p);
 }
 
 TEST_F(EgbbTablesTest, FasterMatesScoreHigher) {
