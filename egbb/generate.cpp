@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <thread>
 
 #include "moves.h"
@@ -174,11 +175,15 @@ bool generateTable(const Material& material, const TableSet& known, int threads,
     for (int plies = 0; plies <= solver.highest.load() && !solver.failed; ++plies) {
         for (int side = 0; side < 2; ++side)
             parallelFor(layout.size, threads, [&](uint64_t first, uint64_t last) {
-                const auto& values = table.values[side];
+                // One byte value stands for this distance: a byte search finds
+                // its positions.
+                const uint8_t* values = table.values[side].data();
+                const uint8_t wanted = plies % 2 ? winIn(plies) : lossIn(plies);
                 for (uint64_t i = first; i < last; ++i) {
-                    uint8_t v = values[i];
-                    if (v && pliesOf(v) == plies && isLoss(v) == (plies % 2 == 0))
-                        solver.propagate(side, i, plies);
+                    const void* hit = memchr(values + i, wanted, last - i);
+                    if (!hit) break;
+                    i = uint64_t(static_cast<const uint8_t*>(hit) - values);
+                    solver.propagate(side, i, plies);
                 }
             });
         if (progress) progress(0.5 + 0.5 * plies / std::max(1, solver.highest.load()));
