@@ -47,6 +47,38 @@ void printCounts(const char* name, const GenerateStats& s) {
            (unsigned long long)s.draws[1], (unsigned long long)s.losses[1], s.longestPlies);
 }
 
+// The tables a material's captures and promotions lead to (canonical
+// colouring; bare kings left out).
+std::vector<Material> conversionsOf(const Material& m) {
+    std::vector<Material> list;
+    auto add = [&](Material next) {
+        if (!next.isCanonical()) next = next.flipped();
+        if (next.men() >= 3 && std::find(list.begin(), list.end(), next) == list.end())
+            list.push_back(next);
+    };
+    for (int colour : {WHITE, BLACK})
+        for (int t = PAWN; t <= QUEEN; ++t) {
+            if (!m.count[colour][t]) continue;
+            Material next = m;
+            --next.count[colour][t];
+            add(next);
+            if (t != PAWN) continue;
+            // A pawn promotes, by a push or by taking any man of the other side.
+            for (int promoted = KNIGHT; promoted <= QUEEN; ++promoted) {
+                Material p = next;
+                ++p.count[colour][promoted];
+                add(p);
+                for (int taken = PAWN; taken <= QUEEN; ++taken) {
+                    if (!p.count[colour ^ 1][taken]) continue;
+                    Material q = p;
+                    --q.count[colour ^ 1][taken];
+                    add(q);
+                }
+            }
+        }
+    return list;
+}
+
 bool loadTable(const std::string& path, Table& table) {
     TableFile file;
     std::string error;
@@ -123,18 +155,7 @@ int main(int argc, char** argv) {
         open.pop_back();
         if (m.men() < 3 || std::find(wanted.begin(), wanted.end(), m) != wanted.end()) continue;
         wanted.push_back(m);
-        for (int colour : {WHITE, BLACK})
-            for (int t = PAWN; t <= QUEEN; ++t) {
-                if (!m.count[colour][t]) continue;
-                Material next = m;
-                --next.count[colour][t];
-                open.push_back(next.isCanonical() ? next : next.flipped());
-                for (int promoted = KNIGHT; t == PAWN && promoted <= QUEEN; ++promoted) {
-                    Material p = next;
-                    ++p.count[colour][promoted];
-                    open.push_back(p.isCanonical() ? p : p.flipped());
-                }
-            }
+        for (const Material& next : conversionsOf(m)) open.push_back(next);
     }
     // In the order of generation.
     std::vector<Material> ordered;
@@ -144,6 +165,10 @@ int main(int argc, char** argv) {
     double total = 0, done = 0;
     for (const Material& m : wanted) total += double(layoutOf(m).size);
     auto start = std::chrono::steady_clock::now();
+    // Tables with fewer men than the largest stay in memory (all of 3 and 4
+    // men take 230 MB); the largest are loaded only while a table that
+    // converts into them is made, so five men fit in a few GB.
+    const int largest = wanted.empty() ? 0 : wanted.back().men();
     TableSet set;
     std::vector<std::string> failed;
     int made = 0, kept = 0;
@@ -152,11 +177,21 @@ int main(int argc, char** argv) {
         double size = double(layoutOf(m).size);
         Table table;
         if (!remake && loadTable(path, table)) {
-            set.tables[m.key()] = std::move(table);
+            if (m.men() < largest) set.tables[m.key()] = std::move(table);
             ++kept;
             total -= size;
             continue;
         }
+        const std::vector<Material> needed = conversionsOf(m);
+        std::erase_if(set.tables, [&](const auto& entry) {
+            return entry.second.layout.material.men() == largest &&
+                   std::find(needed.begin(), needed.end(), entry.second.layout.material) ==
+                       needed.end();
+        });
+        for (const Material& next : needed)
+            if (!set.tables.count(next.key()) &&
+                !loadTable(out + "/" + tableFileName(next), set.tables[next.key()]))
+                set.tables.erase(next.key());
         GenerateStats stats;
         std::string error;
         auto begun = std::chrono::steady_clock::now();
@@ -180,7 +215,7 @@ int main(int argc, char** argv) {
         fprintf(stderr, "%-10s %12llu positions  longest %3d plies  %9lld bytes  %6.1f s\n",
                 name.c_str(), (unsigned long long)(stats.legal[0] + stats.legal[1]),
                 stats.longestPlies, (long long)info.st_size, seconds(begun));
-        set.tables[m.key()] = std::move(table);
+        if (m.men() < largest) set.tables[m.key()] = std::move(table);
         ++made;
     }
     fprintf(stderr, "korvan-tbgen: %d tables made, %d kept, %zu failed, %.1f s\n", made, kept,
