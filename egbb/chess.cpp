@@ -43,73 +43,9 @@ Attacks buildAttacks() {
     return a;
 }
 
-const Attacks table = buildAttacks();
-
-// Whether a direction (the steps of buildAttacks) goes to higher squares.
-constexpr bool DIRECTION_UP[8] = {true, false, true, false, true, false, true, false};
-
-bool sliderReaches(int type, int from, int to, Bitboard occupied) {
-    if (!attacks.aligned[from][to]) return false;
-    bool diagonal = attacks.diagonal[from][to];
-    if (type == BISHOP && !diagonal) return false;
-    if (type == ROOK && diagonal) return false;
-    return (attacks.line[from][to] & occupied) == 0;
-}
-
 }  // namespace
 
-const Attacks& attacks = table;
-
-Bitboard pieceAttacks(int type, int square, Bitboard occupied) {
-    if (type == KING) return attacks.king[square];
-    if (type == KNIGHT) return attacks.knight[square];
-    // Directions 0-3 go along files and ranks, 4-7 along diagonals; a ray
-    // stops at its first man, found from the end nearest the square.
-    Bitboard set = 0;
-    for (int d = type == BISHOP ? 4 : 0; d < (type == ROOK ? 4 : 8); ++d) {
-        Bitboard ray = attacks.ray[d][square], blockers = ray & occupied;
-        if (blockers) {
-            bool upward = DIRECTION_UP[d];
-            int first = upward ? __builtin_ctzll(blockers) : 63 - __builtin_clzll(blockers);
-            ray ^= attacks.ray[d][first];
-        }
-        set |= ray;
-    }
-    return set;
-}
-
-bool isAttacked(const Board& board, int square, int colour, Bitboard occupied) {
-    for (int i = 0; i < board.count; ++i) {
-        int man = board.man[i], from = board.square[i];
-        if (colourOf(man) != colour || from == square) continue;
-        switch (typeOf(man)) {
-            case KING:
-                if (attacks.king[from] & bit(square)) return true;
-                break;
-            case KNIGHT:
-                if (attacks.knight[from] & bit(square)) return true;
-                break;
-            case PAWN:
-                if (attacks.pawn[colour][from] & bit(square)) return true;
-                break;
-            default:
-                if (sliderReaches(typeOf(man), from, square, occupied)) return true;
-        }
-    }
-    return false;
-}
-
-Bitboard occupancy(const Board& board) {
-    Bitboard set = 0;
-    for (int i = 0; i < board.count; ++i) set |= bit(board.square[i]);
-    return set;
-}
-
-int kingSquare(const Board& board, int colour) {
-    for (int i = 0; i < board.count; ++i)
-        if (board.man[i] == (KING | colour << 3)) return board.square[i];
-    return -1;
-}
+extern const Attacks attacks = buildAttacks();
 
 bool isLegal(const Board& board) {
     Bitboard seen = 0;

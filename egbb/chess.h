@@ -36,15 +36,69 @@ struct Attacks {
     uint8_t diagonal[64][64];  // 1 when the two squares share a diagonal
     Bitboard ray[8][64];       // from a square to the edge, one of eight directions
 };
-extern const Attacks& attacks;
+extern const Attacks attacks;
+
+// The squares a non-pawn man on `square` attacks with the given occupancy.
+inline Bitboard pieceAttacks(int type, int square, Bitboard occupied) {
+    if (type == KING) return attacks.king[square];
+    if (type == KNIGHT) return attacks.knight[square];
+    // Directions 0-3 go along files and ranks (upward first), 4-7 along
+    // diagonals; a ray stops at its first man, found from the end nearest the
+    // square.
+    Bitboard set = 0;
+    for (int d = type == BISHOP ? 4 : 0; d < (type == ROOK ? 4 : 8); ++d) {
+        Bitboard ray = attacks.ray[d][square], blockers = ray & occupied;
+        if (blockers) {
+            int first = d % 2 == 0 ? __builtin_ctzll(blockers) : 63 - __builtin_clzll(blockers);
+            ray ^= attacks.ray[d][first];
+        }
+        set |= ray;
+    }
+    return set;
+}
+
+// Whether a slider of `type` on `from` reaches `to` past `occupied`.
+inline bool sliderReaches(int type, int from, int to, Bitboard occupied) {
+    if (!attacks.aligned[from][to]) return false;
+    bool diagonal = attacks.diagonal[from][to];
+    if ((type == BISHOP && !diagonal) || (type == ROOK && diagonal)) return false;
+    return (attacks.line[from][to] & occupied) == 0;
+}
 
 // Whether `square` is attacked by one of the board's men of `colour`.
-bool isAttacked(const Board& board, int square, int colour, Bitboard occupied);
-// The squares a non-pawn man on `square` attacks with the given occupancy.
-Bitboard pieceAttacks(int type, int square, Bitboard occupied);
+inline bool isAttacked(const Board& board, int square, int colour, Bitboard occupied) {
+    for (int i = 0; i < board.count; ++i) {
+        int man = board.man[i], from = board.square[i];
+        if (colourOf(man) != colour || from == square) continue;
+        switch (typeOf(man)) {
+            case KING:
+                if (attacks.king[from] & bit(square)) return true;
+                break;
+            case KNIGHT:
+                if (attacks.knight[from] & bit(square)) return true;
+                break;
+            case PAWN:
+                if (attacks.pawn[colour][from] & bit(square)) return true;
+                break;
+            default:
+                if (sliderReaches(typeOf(man), from, square, occupied)) return true;
+        }
+    }
+    return false;
+}
 
-Bitboard occupancy(const Board& board);
-int kingSquare(const Board& board, int colour);
+inline Bitboard occupancy(const Board& board) {
+    Bitboard set = 0;
+    for (int i = 0; i < board.count; ++i) set |= bit(board.square[i]);
+    return set;
+}
+
+inline int kingSquare(const Board& board, int colour) {
+    for (int i = 0; i < board.count; ++i)
+        if (board.man[i] == (KING | colour << 3)) return board.square[i];
+    return -1;
+}
+
 inline bool inCheck(const Board& board, int colour) {
     return isAttacked(board, kingSquare(board, colour), colour ^ 1, occupancy(board));
 }
@@ -65,7 +119,7 @@ inline Board flipColours(const Board& board) {
 
 // The eight symmetries: bit 2 swaps files and ranks (the a1-h8 diagonal), then
 // bit 0 mirrors the files and bit 1 the ranks.
-inline int transform(int symmetry, int square) {
+constexpr int transform(int symmetry, int square) {
     if (symmetry & 4) square = (square >> 3) | ((square & 7) << 3);
     if (symmetry & 1) square ^= 7;
     if (symmetry & 2) square ^= 56;

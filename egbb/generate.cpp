@@ -64,14 +64,10 @@ struct Solver {
             left[side][i] = ILLEGAL;
             return;
         }
-        int moves = 0, bestWin = 1000, longestLoss = 0;
+        int bestWin = 1000, longestLoss = 0;
         bool escape = false, any = false;
-        forEachMove(board, [&](const Board& child, bool conversion) {
+        const int moves = countQuietMoves(board, [&](const Board& child) {
             any = true;
-            if (!conversion) {
-                ++moves;
-                return;
-            }
             uint8_t v;
             if (!known.valueOf(child, v)) {
                 fail("no table for " + materialName(materialOf(child)));
@@ -84,7 +80,7 @@ struct Solver {
             else
                 escape = true;
         });
-        if (!any) {
+        if (!any && moves == 0) {
             if (inCheck(board, side)) value[side][i] = lossIn(0);
             left[side][i] = CANNOT_LOSE;
             return;
@@ -108,7 +104,7 @@ struct Solver {
     void propagate(int side, uint64_t i, int plies) {
         Board board;
         board.sideToMove = side;
-        boardAt(layout, i, board);
+        placeMen(layout, i, board);
         const bool lost = isLoss(value[side][i]);
         const int before = side ^ 1, next = plies + 1;
         if (next > MAX_PLIES) return fail("a distance longer than the coding holds");
@@ -139,6 +135,17 @@ struct Solver {
         if (lost) raise(next);
     }
 };
+
+void count(GenerateStats& stats, int side, uint8_t v) {
+    ++stats.legal[side];
+    if (isWin(v))
+        ++stats.wins[side];
+    else if (isLoss(v))
+        ++stats.losses[side];
+    else
+        ++stats.draws[side];
+    if (v) stats.longestPlies = std::max(stats.longestPlies, pliesOf(v));
+}
 
 }  // namespace
 
@@ -201,7 +208,10 @@ bool generateTable(const Material& material, const TableSet& known, int threads,
         for (uint64_t i = 0; i < layout.size; ++i)
             if (solver.left[side][i] == ILLEGAL) table.values[side][i] = common;
     }
-    stats = countTable(table);
+    stats = GenerateStats{};
+    for (int side = 0; side < 2; ++side)
+        for (uint64_t i = 0; i < layout.size; ++i)
+            if (solver.left[side][i] != ILLEGAL) count(stats, side, table.values[side][i]);
     return true;
 }
 
@@ -211,16 +221,7 @@ GenerateStats countTable(const Table& table) {
         for (uint64_t i = 0; i < table.layout.size; ++i) {
             Board board;
             board.sideToMove = side;
-            if (!boardAt(table.layout, i, board)) continue;
-            uint8_t v = table.values[side][i];
-            ++stats.legal[side];
-            if (isWin(v))
-                ++stats.wins[side];
-            else if (isLoss(v))
-                ++stats.losses[side];
-            else
-                ++stats.draws[side];
-            if (v) stats.longestPlies = std::max(stats.longestPlies, pliesOf(v));
+            if (boardAt(table.layout, i, board)) count(stats, side, table.values[side][i]);
         }
     return stats;
 }

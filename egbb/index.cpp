@@ -57,44 +57,43 @@ struct TriangleSymmetries {
 };
 constexpr TriangleSymmetries TO_TRIANGLE;
 
-inline uint64_t groupNumber(const uint8_t* squares, int count) {
+// The image of every square under each of the eight symmetries.
+constexpr auto IMAGE = [] {
+    std::array<std::array<uint8_t, 64>, 8> image{};
+    for (int t = 0; t < 8; ++t)
+        for (int s = 0; s < 64; ++s) image[t][s] = uint8_t(transform(t, s));
+    return image;
+}();
+
+inline uint64_t groupNumber(uint8_t* s, int count) {
     const auto& c = combinations();
-    uint8_t s[3] = {squares[0], count > 1 ? squares[1] : uint8_t(0),
-                    count > 2 ? squares[2] : uint8_t(0)};
-    std::sort(s, s + count);
-    uint64_t n = 0;
-    for (int i = 0; i < count; ++i) n += c.choose[s[i]][i + 1];
-    return n;
+    if (count == 1) return s[0];
+    if (s[0] > s[1]) std::swap(s[0], s[1]);
+    if (count == 2) return c.choose[s[0]][1] + c.choose[s[1]][2];
+    if (s[1] > s[2]) std::swap(s[1], s[2]);
+    if (s[0] > s[1]) std::swap(s[0], s[1]);
+    return c.choose[s[0]][1] + c.choose[s[1]][2] + c.choose[s[2]][3];
 }
 
-// The squares of each group's men, in group order, after a symmetry.
-struct Placed {
-    uint8_t king[2];
+// The number of a board after a symmetry; `kingNumber` maps the two king
+// squares (after it) to the kings' part.
+template <class KingNumber>
+uint64_t numberAfter(const Layout& layout, const Board& board, int symmetry,
+                     KingNumber&& kingNumber) {
+    const uint8_t* image = IMAGE[symmetry].data();
     uint8_t squares[MAX_MEN][3];
-};
-
-Placed place(const Layout& layout, const Board& board, int symmetry) {
-    Placed p{};
     uint8_t filled[MAX_MEN] = {};
+    int king[2] = {0, 0};
     for (int i = 0; i < board.count; ++i) {
-        int man = board.man[i], square = transform(symmetry, board.square[i]);
-        if (typeOf(man) == KING) {
-            p.king[colourOf(man)] = uint8_t(square);
-            continue;
-        }
-        for (int g = 0; g < layout.groups; ++g)
-            if (layout.groupMan[g] == man) {
-                p.squares[g][filled[g]++] = uint8_t(typeOf(man) == PAWN ? square - 8 : square);
-                break;
-            }
+        int man = board.man[i], square = image[board.square[i]], g = layout.groupOf[man];
+        if (g < 0)
+            king[colourOf(man)] = square;
+        else
+            squares[g][filled[g]++] = uint8_t(typeOf(man) == PAWN ? square - 8 : square);
     }
-    return p;
-}
-
-uint64_t number(const Layout& layout, const Placed& p, uint64_t kings) {
-    uint64_t n = kings;
+    uint64_t n = kingNumber(king[WHITE], king[BLACK]);
     for (int g = 0; g < layout.groups; ++g)
-        n = n * layout.groupSize[g] + groupNumber(p.squares[g], layout.groupCount[g]);
+        n = n * layout.groupSize[g] + groupNumber(squares[g], layout.groupCount[g]);
     return n;
 }
 
@@ -105,6 +104,7 @@ Layout layoutOf(const Material& material) {
     Layout layout;
     layout.material = material;
     layout.pawns = material.pawns() > 0;
+    std::fill(layout.groupOf, layout.groupOf + 16, int8_t(-1));
     layout.size = layout.pawns ? 32 * 64 : 10 * 64;
     for (int colour : {WHITE, BLACK})
         for (int t = QUEEN; t >= PAWN; --t) {
@@ -112,6 +112,7 @@ Layout layoutOf(const Material& material) {
             if (!k) continue;
             int g = layout.groups++;
             layout.groupMan[g] = uint8_t(t | colour << 3);
+            layout.groupOf[t | colour << 3] = int8_t(g);
             layout.groupCount[g] = uint8_t(k);
             layout.groupSize[g] = c.choose[t == PAWN ? 48 : 64][k];
             layout.size *= layout.groupSize[g];
@@ -121,23 +122,30 @@ Layout layoutOf(const Material& material) {
 
 uint64_t indexOf(const Layout& layout, const Board& board) {
     int wk = kingSquare(board, WHITE);
-    if (layout.pawns) {
-        int symmetry = fileOf(wk) >= 4 ? 1 : 0;
-        Placed p = place(layout, board, symmetry);
-        int w = p.king[WHITE];
-        return number(layout, p, uint64_t(rankOf(w) * 4 + fileOf(w)) * 64 + p.king[BLACK]);
-    }
+    if (layout.pawns)
+        return numberAfter(layout, board, fileOf(wk) >= 4 ? 1 : 0, [](int w, int b) {
+            return uint64_t(rankOf(w) * 4 + fileOf(w)) * 64 + uint64_t(b);
+        });
     uint64_t best = UINT64_MAX;
-    for (int k = 0; k < TO_TRIANGLE.count[wk]; ++k) {
-        int symmetry = TO_TRIANGLE.symmetry[wk][k], t = TRIANGLE[transform(symmetry, wk)];
-        Placed p = place(layout, board, symmetry);
-        best = std::min(best, number(layout, p, uint64_t(t) * 64 + p.king[BLACK]));
-    }
+    for (int k = 0; k < TO_TRIANGLE.count[wk]; ++k)
+        best = std::min(best, numberAfter(layout, board, TO_TRIANGLE.symmetry[wk][k],
+                                          [](int w, int b) {
+                                              return uint64_t(TRIANGLE[w]) * 64 + uint64_t(b);
+                                          }));
     return best;
 }
 
 bool boardAt(const Layout& layout, uint64_t index, Board& board) {
     if (index >= layout.size) return false;
+    placeMen(layout, index, board);
+    if (!isLegal(board)) return false;
+    // Without pawns, a white king on the diagonal gives two numbers to the
+    // same position; only the smaller is used.
+    int wk = board.square[board.count - 2];
+    return layout.pawns || wk % 9 != 0 || indexOf(layout, board) == index;
+}
+
+void placeMen(const Layout& layout, uint64_t index, Board& board) {
     const auto& c = combinations();
     board.count = 0;
     uint64_t rest = index;
@@ -159,10 +167,6 @@ bool boardAt(const Layout& layout, uint64_t index, Board& board) {
     board.square[board.count++] = uint8_t(wk);
     board.man[board.count] = KING | BLACK << 3;
     board.square[board.count++] = uint8_t(bk);
-    if (!isLegal(board)) return false;
-    // Without pawns, a white king on the diagonal gives two numbers to the
-    // same position; only the smaller is used.
-    return layout.pawns || wk % 9 != 0 || indexOf(layout, board) == index;
 }
 
 bool isSelfSymmetric(const Layout& layout, const Board& board) {

@@ -23,6 +23,7 @@ struct Layout {
     uint8_t groupMan[MAX_MEN] = {};    // the man of each group
     uint8_t groupCount[MAX_MEN] = {};  // how many of it
     uint64_t groupSize[MAX_MEN] = {};
+    int8_t groupOf[16] = {};  // the group of each man (-1 for kings)
     uint64_t size = 0;  // numbers for one side to move
 };
 
@@ -34,6 +35,8 @@ uint64_t indexOf(const Layout& layout, const Board& board);
 // The board of a number (side to move left as it was); false when the number
 // is not the canonical number of a legal placement.
 bool boardAt(const Layout& layout, uint64_t index, Board& board);
+// The men of a number known to be a legal position, without the checks.
+void placeMen(const Layout& layout, uint64_t index, Board& board);
 // Whether a board (pawnless) is its own mirror image across a diagonal: every
 // man on it, or identical men on mirror squares.
 bool isSelfSymmetric(const Layout& layout, const Board& board);

@@ -66,6 +66,83 @@ void forEachMove(const Board& board, Visit&& visit) {
     }
 }
 
+// The generator's forward pass: the legal moves that neither capture nor
+// promote are only counted, the others handed over as boards (as forEachMove
+// does). A man that is not pinned, with its king not in check, moves legally,
+// so most moves need no test.
+template <class Visit>
+int countQuietMoves(const Board& board, Visit&& visitConversion) {
+    const int side = board.sideToMove, enemy = side ^ 1;
+    const Bitboard occupied = occupancy(board);
+    Bitboard own = 0;
+    for (int i = 0; i < board.count; ++i)
+        if (colourOf(board.man[i]) == side) own |= bit(board.square[i]);
+    const int king = kingSquare(board, side);
+    const bool checked = isAttacked(board, king, enemy, occupied);
+    Bitboard pinned = 0;
+    for (int i = 0; i < board.count && !checked; ++i) {
+        int man = board.man[i], from = board.square[i], type = typeOf(man);
+        if (colourOf(man) != enemy || type < BISHOP || type > QUEEN) continue;
+        if (!attacks.aligned[king][from]) continue;
+        bool diagonal = attacks.diagonal[king][from];
+        if ((type == BISHOP && !diagonal) || (type == ROOK && diagonal)) continue;
+        Bitboard between = attacks.line[king][from] & occupied;
+        if (between && !(between & (between - 1)) && (between & own)) pinned |= between;
+    }
+    int quiet = 0;
+    // `sure`: the move cannot leave the king attacked.
+    auto play = [&](int i, int to, int newType, bool sure) {
+        int victim = manAt(board, to);
+        bool conversion = victim >= 0 || newType != 0;
+        if (sure && !conversion) {
+            ++quiet;
+            return;
+        }
+        Board child = board;
+        child.square[i] = uint8_t(to);
+        if (newType) child.man[i] = uint8_t(newType | side << 3);
+        if (victim >= 0) removeMan(child, victim);
+        child.sideToMove = enemy;
+        if (!sure && isAttacked(child, kingSquare(child, side), enemy, occupancy(child))) return;
+        if (conversion)
+            visitConversion(child);
+        else
+            ++quiet;
+    };
+    for (int i = 0; i < board.count; ++i) {
+        int man = board.man[i], from = board.square[i];
+        if (colourOf(man) != side) continue;
+        const bool sure = typeOf(man) != KING && !checked && !(pinned & bit(from));
+        if (typeOf(man) != PAWN) {
+            Bitboard targets = pieceAttacks(typeOf(man), from, occupied) & ~own;
+            if (sure) {
+                quiet += __builtin_popcountll(targets & ~occupied);
+                targets &= occupied;
+            }
+            for (; targets; targets &= targets - 1) play(i, __builtin_ctzll(targets), 0, sure);
+            continue;
+        }
+        int forward = side == WHITE ? 8 : -8, last = side == WHITE ? 7 : 0;
+        Bitboard targets = attacks.pawn[side][from] & occupied & ~own;
+        int one = from + forward;
+        if (!(occupied & bit(one))) {
+            targets |= bit(one);
+            int two = one + forward;
+            if (rankOf(from) == (side == WHITE ? 1 : 6) && !(occupied & bit(two)))
+                play(i, two, 0, sure);
+        }
+        for (; targets; targets &= targets - 1) {
+            int to = __builtin_ctzll(targets);
+            if (rankOf(to) != last) {
+                play(i, to, 0, sure);
+                continue;
+            }
+            for (int type = QUEEN; type >= KNIGHT; --type) play(i, to, type, sure);
+        }
+    }
+    return quiet;
+}
+
 // Every legal board from which the side that just moved (not the side to
 // move) reached this one by a move that neither captured nor promoted.
 template <class Visit>
