@@ -7,6 +7,8 @@
 #   make fuzz       the fuzzers (clang, libFuzzer, ASan + UBSan), FUZZ_SECONDS seconds each
 #                   (default 300): the core fuzzer, then the protocol fuzzer split between
 #                   its byte and command modes (FUZZERS picks: core, protocol)
+#   make bitbases   every endgame table of 3 to 5 men into build/egbb/ (hours; a run
+#                   that was stopped goes on where it was)
 #   make install    an optimised build for this machine in build-install/, installed
 #                   under $(DESTDIR)$(PREFIX) (PREFIX default /usr/local)
 #   make uninstall  removes what make install put there
@@ -47,7 +49,7 @@ BENCH_PACKAGES := glaurung toga2 gnuchess
 # Packages only the fuzzer needs (clang with its libFuzzer and sanitizer runtimes).
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 
-.PHONY: all setup setup-bench setup-fuzz engine build run test check bench fuzz install \
+.PHONY: all setup setup-bench setup-fuzz engine build run test check bench bitbases fuzz install \
 	install-build uninstall clean match-deps match
 
 all: build
@@ -92,6 +94,12 @@ build: setup $(BUILD)/CMakeCache.txt
 
 run: engine
 	cd $(BUILD) && ./korvan
+
+# The five-man tables beside the 3- and 4-man ones the build makes; finished
+# tables are kept, so a stopped run goes on where it was. The engine started by
+# `make run` finds them there, and `make install` installs them.
+bitbases: engine
+	$(BUILD)/tools/korvan-tbgen --men 5 --out $(BUILD)/egbb
 
 # The match runner's dependencies from the npm registry, as its lock file pins
 # them; npm ci runs again only when the lock file changes. The tests that play
@@ -172,8 +180,14 @@ endif
 
 install-build: setup $(INSTALL_STAMP)
 
+# The optimised build makes its own 3- and 4-man tables; the five-man tables
+# `make bitbases` made (in build/egbb/) are installed beside them.
 install: install-build
 	DESTDIR="$(DESTDIR)" cmake --install $(INSTALL_BUILD) --prefix "$(PREFIX)"
+	@for f in $(BUILD)/egbb/K?????.ktb; do \
+		[ -f "$$f" ] || continue; \
+		install -m 644 "$$f" "$(DESTDIR)$(PREFIX)/share/korvan/egbb/" && echo "-- Installing: $$f"; \
+	done
 
 # The same files as the install rules of CMakeLists.txt and egbb/CMakeLists.txt.
 uninstall:

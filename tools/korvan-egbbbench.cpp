@@ -1,14 +1,17 @@
-// Bitbase probe speed on random legal positions with three or four men, after
-// one warm-up pass over them: straight into the library's entry point from one
-// and from two threads, and through egbbProbe (a ring of 512 positions).
+// Bitbase probe speed on random legal positions with three or four men of any
+// kind, or of the named materials, after one warm-up pass over them: straight
+// into the library's entry point from one and from two threads, and through
+// egbbProbe (a ring of 512 positions).
 //
 // Usage: korvan-egbbbench [bitbase directory (./egbb)] [probes per run (2000000)]
 //                         [men: 3 or 4 (3)] [cache megabytes (16)]
+//                         [materials, e.g. KRBvKR,KQvKRP (any of 3 to 5 men)]
 #include <gmodule.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,14 +23,35 @@
 namespace {
 
 struct Sample {
-    int player, whiteKing, blackKing, man, square, man2, square2;  // man2 0: none
+    int player, whiteKing, blackKing, count;
+    int man[3], square[3];
 };
 
 using ProbeFunction = int (*)(int, int, int, int, int, int, int, int, int);
 
+// The men besides the kings of a name like KRBvKR, white's first.
+bool parseMen(const std::string& name, std::vector<int>& men) {
+    const char* letters = "PNBRQ";
+    int colour = -1;
+    for (char c : name) {
+        if (c == 'K') {
+            colour++;
+        } else if (c == 'v' || c == 'V') {
+            continue;
+        } else {
+            const char* at = strchr(letters, c);
+            if (!at || colour < 0 || colour > 1) return false;
+            men.push_back(WHITE_PAWN + 2 * int(at - letters) + colour);
+        }
+    }
+    return colour == 1 && men.size() <= 3;
+}
+
 // Random legal positions: kings apart, no pawn on a back rank, and the side
-// that does not move not in check.
-std::vector<Sample> randomSamples(int count, int men) {
+// that does not move not in check; the men drawn at random (`materials`
+// empty) or those of one of the materials.
+std::vector<Sample> randomSamples(int count, int men,
+                                  const std::vector<std::vector<int>>& materials) {
     GRand* random = g_rand_new_with_seed(1);
     std::vector<Sample> samples;
     Position* p = positionNew();
@@ -36,21 +60,27 @@ std::vector<Sample> randomSamples(int count, int men) {
         s.player = g_rand_int_range(random, 0, 2);
         s.whiteKing = g_rand_int_range(random, 0, 64);
         s.blackKing = g_rand_int_range(random, 0, 64);
-        s.man = g_rand_int_range(random, WHITE_PAWN, WHITE_KING);
-        s.square = g_rand_int_range(random, 0, 64);
-        s.man2 = men > 3 ? g_rand_int_range(random, WHITE_PAWN, WHITE_KING) : 0;
-        s.square2 = g_rand_int_range(random, 0, 64);
+        std::vector<int> chosen;
+        if (materials.empty())
+            for (int i = 2; i < men; i++)
+                chosen.push_back(g_rand_int_range(random, WHITE_PAWN, WHITE_KING));
+        else
+            chosen = materials[g_rand_int_range(random, 0, int(materials.size()))];
+        s.count = int(chosen.size());
         Bitboard used = bitOf(s.whiteKing) | bitOf(s.blackKing);
-        if (s.whiteKing == s.blackKing || (used & bitOf(s.square))) continue;
-        if (s.man2 && ((used | bitOf(s.square)) & bitOf(s.square2))) continue;
-        if (attackKing[s.whiteKing] & bitOf(s.blackKing)) continue;
-        if ((s.man | 1) == BLACK_PAWN && (s.square < 8 || s.square >= 56)) continue;
-        if ((s.man2 | 1) == BLACK_PAWN && (s.square2 < 8 || s.square2 >= 56)) continue;
+        bool fits = s.whiteKing != s.blackKing && !(attackKing[s.whiteKing] & bitOf(s.blackKing));
+        for (int i = 0; i < s.count && fits; i++) {
+            s.man[i] = chosen[i];
+            s.square[i] = g_rand_int_range(random, 0, 64);
+            fits = !(used & bitOf(s.square[i])) &&
+                   ((s.man[i] | 1) != BLACK_PAWN || (s.square[i] >= 8 && s.square[i] < 56));
+            used |= bitOf(s.square[i]);
+        }
+        if (!fits) continue;
         emptyPosition(p);
         addPiece(p, WHITE_KING, s.whiteKing);
         addPiece(p, BLACK_KING, s.blackKing);
-        addPiece(p, s.man, s.square);
-        if (s.man2) addPiece(p, s.man2, s.square2);
+        for (int i = 0; i < s.count; i++) addPiece(p, s.man[i], s.square[i]);
         int waiting = s.player ^ 1;
         if (squareAttacked(p, bitFirst(p->bitboard[WHITE_KING + waiting]), s.player)) continue;
         samples.push_back(s);
@@ -71,6 +101,21 @@ int main(int argc, char** argv) {
     long probes = argc > 2 ? atol(argv[2]) : 2000000;
     int men = argc > 3 ? atoi(argv[3]) : 3;
     int cache = argc > 4 ? atoi(argv[4]) : 16;
+    std::vector<std::vector<int>> materials;
+    if (argc > 5) {
+        std::string list = argv[5];
+        for (size_t at = 0; at <= list.size();) {
+            size_t end = std::min(list.find(',', at), list.size());
+            std::vector<int> m;
+            if (!parseMen(list.substr(at, end - at), m)) {
+                fprintf(stderr, "unknown material %s\n", list.substr(at, end - at).c_str());
+                return 2;
+            }
+            materials.push_back(m);
+            at = end + 1;
+        }
+        men = 0;
+    }
     tablesInit();
     zobristInit();
     egbbLoad(directory, cache);
@@ -85,10 +130,13 @@ int main(int argc, char** argv) {
     if (!module || !g_module_symbol(module, "probe_egbb_5men", &symbol)) return 1;
     auto probe = reinterpret_cast<ProbeFunction>(symbol);
 
-    std::vector<Sample> samples = randomSamples(1 << 20, men);
+    std::vector<Sample> samples = randomSamples(1 << 20, men, materials);
     auto probeSample = [&](const Sample& s) {
-        return probe(s.player, s.whiteKing, s.blackKing, EGBB_PIECE_CODE[s.man], s.square,
-                     s.man2 ? EGBB_PIECE_CODE[s.man2] : 0, s.man2 ? s.square2 : 0, 0, 0);
+        int codes[3] = {0, 0, 0}, squares[3] = {0, 0, 0};
+        for (int i = 0; i < s.count; i++)
+            codes[i] = EGBB_PIECE_CODE[s.man[i]], squares[i] = s.square[i];
+        return probe(s.player, s.whiteKing, s.blackKing, codes[0], squares[0], codes[1], squares[1],
+                     codes[2], squares[2]);
     };
     // Whole positions are large (their move history): the engine-side runs walk
     // a ring of them.
@@ -99,8 +147,7 @@ int main(int argc, char** argv) {
         emptyPosition(p);
         addPiece(p, WHITE_KING, s.whiteKing);
         addPiece(p, BLACK_KING, s.blackKing);
-        addPiece(p, s.man, s.square);
-        if (s.man2) addPiece(p, s.man2, s.square2);
+        for (int m = 0; m < s.count; m++) addPiece(p, s.man[m], s.square[m]);
         p->player = s.player;
         positions.push_back(p);
     }
@@ -148,8 +195,9 @@ int main(int argc, char** argv) {
     double twoThreads = (probes / 2 * 2) / seconds(start);
     sum += sums[0] + sums[1];
 
-    printf("%d men, cache %d MB, positions %zu (unknown %ld), probes per run %ld, checksum %ld\n",
-           men, cache, samples.size(), unknown, probes, sum);
+    printf("%s, cache %d MB, positions %zu (unknown %ld), probes per run %ld, checksum %ld\n",
+           argc > 5 ? argv[5] : (std::to_string(men) + " men").c_str(), cache, samples.size(),
+           unknown, probes, sum);
     printf("library entry point, 1 thread   %10.0f probes/s\n", raw);
     printf("library entry point, 2 threads  %10.0f probes/s (both together)\n", rawTwo);
     printf("egbbProbe, 1 thread   %10.0f probes/s\n", engine);
