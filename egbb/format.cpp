@@ -1,6 +1,7 @@
 #include "format.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,18 +31,21 @@ struct Reader {
 };
 
 constexpr size_t FIXED_HEADER = 8 + 4 * 4 + 8 + 4;
+// The fixed part, both models and their checksum.
+constexpr size_t HEAD = FIXED_HEADER + 2 * 256 * 2 + 4;
+
+uint64_t load(const uint8_t* at, int bytes) {
+    uint64_t v = 0;
+    for (int i = 0; i < bytes; ++i) v |= uint64_t(at[i]) << (8 * i);
+    return v;
+}
+
+uint64_t offsetOf(const TableFile& table, int side, uint32_t block) {
+    return load(table.map + table.offsetsAt + (uint64_t(side) * (table.blocks + 1) + block) * 8, 8);
+}
 
 uint32_t blocksOf(uint64_t positions) {
     return uint32_t((positions + BLOCK_POSITIONS - 1) / BLOCK_POSITIONS);
-}
-
-bool readAll(int fd, uint8_t* data, size_t size, uint64_t offset) {
-    while (size > 0) {
-        ssize_t got = pread(fd, data, size, off_t(offset));
-        if (got <= 0) return false;
-        data += got, size -= size_t(got), offset += uint64_t(got);
-    }
-    return true;
 }
 
 bool writeAll(int fd, const uint8_t* data, size_t size) {
@@ -71,8 +75,7 @@ bool writeTable(const std::string& path, const Layout& layout, const uint8_t* co
         for (uint64_t i = 0; i < layout.size; ++i) ++counts[values[side][i]];
         models[side] = modelFromCounts(counts);
     }
-    size_t metaSize = 2 * 256 * 2 + 2 * (blocks + 1) * 8 + 2 * blocks * 4 + 4;
-    uint64_t dataStart = FIXED_HEADER + metaSize;
+    uint64_t dataStart = HEAD + 2 * (uint64_t(blocks) + 1) * 8 + 2 * uint64_t(blocks) * 4;
     for (int side = 0; side < 2; ++side) {
         for (uint32_t b = 0; b < blocks; ++b) {
             offsets[side].push_back(dataStart + data.size());
@@ -93,11 +96,11 @@ bool writeTable(const std::string& path, const Layout& layout, const uint8_t* co
     put(header, blocks, 4);
     for (const Model& m : models)
         for (uint16_t f : m.frequency) put(header, f, 2);
+    put(header, checksum(header.data(), header.size()), 4);
     for (const auto& list : offsets)
         for (uint64_t o : list) put(header, o, 8);
     for (const auto& list : sums)
         for (uint32_t s : list) put(header, s, 4);
-    put(header, checksum(header.data(), header.size()), 4);
     if (header.size() != dataStart) {
         error = "header size mismatch";
         return false;
@@ -126,25 +129,31 @@ bool openTable(const std::string& path, TableFile& table, std::string& error) {
         error = strerror(errno);
         return false;
     }
+    struct stat info;
+    bool sized = fstat(fd, &info) == 0 && uint64_t(info.st_size) >= HEAD;
+    void* map =
+        sized ? mmap(nullptr, size_t(info.st_size), PROT_READ, MAP_SHARED, fd, 0) : MAP_FAILED;
+    close(fd);  // the mapping stays
+    if (map == MAP_FAILED) {
+        error = sized ? strerror(errno) : "truncated";
+        return false;
+    }
+    table.map = static_cast<const uint8_t*>(map);
+    table.size = size_t(info.st_size);
     auto fail = [&](const char* reason) {
         error = reason;
-        close(fd);
+        closeTable(table);
         return false;
     };
-    struct stat info;
-    if (fstat(fd, &info) != 0 || uint64_t(info.st_size) < FIXED_HEADER) return fail("truncated");
-    uint8_t fixed[FIXED_HEADER];
-    if (!readAll(fd, fixed, FIXED_HEADER, 0)) return fail("unreadable");
-    Reader r{fixed, fixed + FIXED_HEADER};
-    if (memcmp(fixed, TABLE_MAGIC, 8) != 0) return fail("not a table file");
-    r.at += 8;
+    if (memcmp(table.map, TABLE_MAGIC, 8) != 0) return fail("not a table file");
+    Reader r{table.map + 8, table.map + HEAD};
     if (r.get(4) != TABLE_VERSION) return fail("another version");
     uint32_t key = uint32_t(r.get(4));
     r.get(4);  // flags
     uint64_t blockPositions = r.get(4), positions = r.get(8), blocks = r.get(4);
+    if (load(table.map + HEAD - 4, 4) != checksum(table.map, HEAD - 4))
+        return fail("damaged header");
     Material material;
-    for (int colour : {BLACK, WHITE})
-        for (int t = PAWN; t <= QUEEN; ++t) material.count[colour][t] = 0;
     for (int colour : {WHITE, BLACK})
         for (int t = QUEEN; t >= PAWN; --t)
             material.count[colour][t] = (key >> ((colour == WHITE ? 10 : 0) + 2 * (t - 1))) & 3;
@@ -154,58 +163,44 @@ bool openTable(const std::string& path, TableFile& table, std::string& error) {
     if (blockPositions != BLOCK_POSITIONS || positions != table.layout.size ||
         blocks != blocksOf(positions))
         return fail("sizes do not match the material");
-    size_t metaSize = 2 * 256 * 2 + 2 * (blocks + 1) * 8 + 2 * blocks * 4 + 4;
-    std::vector<uint8_t> header(FIXED_HEADER + metaSize);
-    if (uint64_t(info.st_size) < header.size() || !readAll(fd, header.data(), header.size(), 0))
-        return fail("truncated");
-    uint32_t stored;
-    memcpy(&stored, header.data() + header.size() - 4, 4);
-    if (checksum(header.data(), header.size() - 4) != stored) return fail("damaged header");
-    Reader meta{header.data() + FIXED_HEADER, header.data() + header.size()};
-    table.blocks = uint32_t(blocks);
     for (Model& m : table.model) {
-        for (uint16_t& f : m.frequency) f = uint16_t(meta.get(2));
+        for (uint16_t& f : m.frequency) f = uint16_t(r.get(2));
         if (!modelComplete(m)) return fail("damaged model");
     }
-    for (auto& list : table.offsets)
-        for (uint64_t b = 0; b <= blocks; ++b) list.push_back(meta.get(8));
-    for (auto& list : table.sums)
-        for (uint64_t b = 0; b < blocks; ++b) list.push_back(uint32_t(meta.get(4)));
-    for (const auto& list : table.offsets)
-        for (size_t b = 0; b + 1 < list.size(); ++b)
-            if (list[b] > list[b + 1] || list[b + 1] - list[b] > 2 * BLOCK_POSITIONS + 64)
-                return fail("damaged offsets");
-    if (table.offsets[1].back() != uint64_t(info.st_size) ||
-        table.offsets[0].front() != header.size())
-        return fail(uint64_t(info.st_size) < table.offsets[1].back() ? "truncated"
-                                                                     : "wrong length");
+    table.blocks = uint32_t(blocks);
+    table.offsetsAt = HEAD;
+    table.sumsAt = HEAD + 2 * (blocks + 1) * 8;
+    const uint64_t dataStart = table.sumsAt + 2 * blocks * 4;
+    if (table.size < dataStart) return fail("truncated");
+    // The data runs from the end of the block checksums to the end of the file.
+    uint64_t end = offsetOf(table, 1, table.blocks);
+    if (offsetOf(table, 0, 0) != dataStart || end < dataStart) return fail("damaged offsets");
+    if (end != table.size) return fail(table.size < end ? "truncated" : "wrong length");
     table.path = path;
-    table.descriptor = fd;
     return true;
 }
 
 void closeTable(TableFile& table) {
-    if (table.descriptor >= 0) close(table.descriptor);
-    table.descriptor = -1;
+    if (table.map) munmap(const_cast<uint8_t*>(table.map), table.size);
+    table.map = nullptr;
 }
 
-bool readBlock(const TableFile& table, int side, uint32_t block, uint8_t* values,
-               std::vector<uint8_t>& scratch) {
-    uint64_t from = table.offsets[side][block], to = table.offsets[side][block + 1];
-    scratch.resize(size_t(to - from));
-    if (!readAll(table.descriptor, scratch.data(), scratch.size(), from)) return false;
-    if (checksum(scratch.data(), scratch.size()) != table.sums[side][block]) return false;
+bool readBlock(const TableFile& table, int side, uint32_t block, uint8_t* values) {
+    uint64_t from = offsetOf(table, side, block), to = offsetOf(table, side, block + 1);
+    if (from > to || to > table.size || to - from > 2 * BLOCK_POSITIONS + 64) return false;
+    const uint8_t* coded = table.map + from;
+    uint32_t sum =
+        uint32_t(load(table.map + table.sumsAt + (uint64_t(side) * table.blocks + block) * 4, 4));
+    if (checksum(coded, size_t(to - from)) != sum) return false;
     uint64_t first = uint64_t(block) * BLOCK_POSITIONS;
     size_t count = size_t(std::min<uint64_t>(BLOCK_POSITIONS, table.layout.size - first));
-    return decodeBlock(table.model[side], scratch.data(), scratch.size(), values, count);
+    return decodeBlock(table.model[side], coded, size_t(to - from), values, count);
 }
 
 bool readSide(const TableFile& table, int side, std::vector<uint8_t>& values) {
     values.assign(table.layout.size, 0);
-    std::vector<uint8_t> scratch;
     for (uint32_t b = 0; b < table.blocks; ++b)
-        if (!readBlock(table, side, b, values.data() + uint64_t(b) * BLOCK_POSITIONS, scratch))
-            return false;
+        if (!readBlock(table, side, b, values.data() + uint64_t(b) * BLOCK_POSITIONS)) return false;
     return true;
 }
 

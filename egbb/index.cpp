@@ -128,10 +128,10 @@ uint64_t indexOf(const Layout& layout, const Board& board) {
         });
     uint64_t best = UINT64_MAX;
     for (int k = 0; k < TO_TRIANGLE.count[wk]; ++k)
-        best = std::min(best, numberAfter(layout, board, TO_TRIANGLE.symmetry[wk][k],
-                                          [](int w, int b) {
-                                              return uint64_t(TRIANGLE[w]) * 64 + uint64_t(b);
-                                          }));
+        best = std::min(best,
+                        numberAfter(layout, board, TO_TRIANGLE.symmetry[wk][k], [](int w, int b) {
+                            return uint64_t(TRIANGLE[w]) * 64 + uint64_t(b);
+                        }));
     return best;
 }
 

@@ -24,7 +24,7 @@ struct Layout {
     uint8_t groupCount[MAX_MEN] = {};  // how many of it
     uint64_t groupSize[MAX_MEN] = {};
     int8_t groupOf[16] = {};  // the group of each man (-1 for kings)
-    uint64_t size = 0;  // numbers for one side to move
+    uint64_t size = 0;        // numbers for one side to move
 };
 
 Layout layoutOf(const Material& material);

@@ -127,9 +127,8 @@ int probeBoard(Library& library, const Board& given) {
         found = slot.sequence.load(std::memory_order_relaxed) == before;
     }
     if (!found) {
-        thread_local std::vector<uint8_t> scratch;
         thread_local uint8_t decoded[BLOCK_POSITIONS];
-        if (!readBlock(table, side, block, decoded, scratch)) {
+        if (!readBlock(table, side, block, decoded)) {
             if (!library.refused[id].exchange(true))
                 fprintf(stderr,
                         "endgame tables: %s refused (damaged block), its positions are "
