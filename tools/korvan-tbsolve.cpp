@@ -60,9 +60,9 @@ int main(int argc, char** argv) {
     std::vector<TbMaterial> materials;
     for (const std::string& name : names) {
         TbMaterial material;
-        if (!tbMaterialParse(name, &material)) {
+        if (!tbMaterialParse(name, &material) || tbMen(material) > TB_SOLVE_MAX_MEN) {
             fprintf(stderr, "korvan-tbsolve: %s is not a material of at most %d men\n",
-                    name.c_str(), TB_MAX_MEN);
+                    name.c_str(), TB_SOLVE_MAX_MEN);
             return 2;
         }
         materials.push_back(material);

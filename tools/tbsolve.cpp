@@ -47,21 +47,19 @@ uint32_t positionMaterialKey(const Position* p) {
     return key;
 }
 
-int menOf(const TbTable& table) { return static_cast<int>(table.material.men.size()) + 2; }
-
-uint32_t tableSize(const TbMaterial& material) { return 2u << 6 * (material.men.size() + 2); }
+int menOf(const TbTable& table) { return tbMen(table.material); }
 
 // Index of a position in a table of its material; men of one kind are taken
 // in square order.
-uint32_t positionIndex(const TbTable& table, const Position* p) {
-    uint32_t index = static_cast<uint32_t>(p->player);
+uint64_t positionIndex(const TbTable& table, const Position* p) {
+    uint64_t index = static_cast<uint64_t>(p->player);
     index = index << 6 | bitFirst(p->bitboard[WHITE_KING]);
     index = index << 6 | bitFirst(p->bitboard[BLACK_KING]);
     Bitboard used = 0;
     for (int man : table.material.men) {
         int sq = bitFirst(p->bitboard[man] & ~used);
         used |= bitOf(sq);
-        index = index << 6 | static_cast<uint32_t>(sq);
+        index = index << 6 | static_cast<uint64_t>(sq);
     }
     return index;
 }
@@ -106,7 +104,7 @@ struct Successors {
 };
 
 struct Change {
-    uint32_t index;
+    uint64_t index;
     uint8_t value;
 };
 
@@ -115,12 +113,12 @@ struct Change {
 // when every move leads to a win of the opponent. Only values with distances
 // below `pass` count, so every value found in pass d has distance d and the
 // first one found is the shortest.
-void passRange(const Successors& successors, int pass, uint32_t begin, uint32_t end,
+void passRange(const Successors& successors, int pass, uint64_t begin, uint64_t end,
                std::vector<Change>* changes) {
     const TbTable& table = *successors.own;
     Position* p = positionNew();
     MoveList list;
-    for (uint32_t index = begin; index < end; index++) {
+    for (uint64_t index = begin; index < end; index++) {
         if (table.values[index] != 0 || !tbPositionSet(table, index, p)) continue;
         int moves = 0, shortestLoss = INT_MAX, longestWin = -1;
         bool allWins = true;
@@ -165,21 +163,21 @@ void passRange(const Successors& successors, int pass, uint32_t begin, uint32_t 
 }
 
 // Marks the placements that are no legal position.
-void markIllegal(TbTable* table, uint32_t begin, uint32_t end) {
+void markIllegal(TbTable* table, uint64_t begin, uint64_t end) {
     Position* p = positionNew();
-    for (uint32_t index = begin; index < end; index++)
+    for (uint64_t index = begin; index < end; index++)
         if (!tbPositionSet(*table, index, p)) table->values[index] = TB_ILLEGAL;
     positionFree(p);
 }
 
 // Runs work(begin, end, part) on `threads` contiguous parts of [0, size).
 template <typename Work>
-void inParts(int threads, uint32_t size, Work work) {
+void inParts(int threads, uint64_t size, Work work) {
     std::vector<std::thread> helpers;
-    uint32_t part = size / static_cast<uint32_t>(threads) + 1;
+    uint64_t part = size / static_cast<uint64_t>(threads) + 1;
     for (int t = 1; t < threads; t++) {
-        uint32_t begin = std::min(size, part * static_cast<uint32_t>(t));
-        uint32_t end = std::min(size, begin + part);
+        uint64_t begin = std::min(size, part * static_cast<uint64_t>(t));
+        uint64_t end = std::min(size, begin + part);
         helpers.emplace_back(work, begin, end, t);
     }
     work(0, std::min(size, part), 0);
@@ -188,8 +186,8 @@ void inParts(int threads, uint32_t size, Work work) {
 
 void tableStats(TbTable* table) {
     TbStats& s = table->stats;
-    uint32_t half = tableSize(table->material) / 2;
-    for (uint32_t index = 0; index < 2 * half; index++) {
+    uint64_t half = tbSize(table->material) / 2;
+    for (uint64_t index = 0; index < 2 * half; index++) {
         uint8_t value = table->values[index];
         int side = index >= half;
         if (value == TB_ILLEGAL) continue;
@@ -236,7 +234,7 @@ std::string tbMaterialName(const TbMaterial& material) {
     return name;
 }
 
-int tbIndexSquares(const TbTable& table, uint32_t index, int* squares) {
+int tbIndexSquares(const TbTable& table, uint64_t index, int* squares) {
     int men = menOf(table);
     for (int i = men - 1; i >= 0; i--) {
         squares[i] = static_cast<int>(index & 63);
@@ -245,15 +243,26 @@ int tbIndexSquares(const TbTable& table, uint32_t index, int* squares) {
     return static_cast<int>(index);
 }
 
-bool tbPositionSet(const TbTable& table, uint32_t index, Position* p) {
+uint64_t tbIndexOf(const TbMaterial& material, int player, const int* squares) {
+    uint64_t index = static_cast<uint64_t>(player);
+    for (int i = 0; i < tbMen(material); i++)
+        index = index << 6 | static_cast<uint64_t>(squares[i]);
+    return index;
+}
+
+bool tbPositionSet(const TbTable& table, uint64_t index, Position* p) {
     int squares[TB_MAX_MEN];
     int player = tbIndexSquares(table, index, squares);
-    int men = menOf(table);
+    return tbPositionSetSquares(table.material, player, squares, p);
+}
+
+bool tbPositionSetSquares(const TbMaterial& material, int player, const int* squares, Position* p) {
+    int men = tbMen(material);
     Bitboard occupied = 0;
     for (int i = 0; i < men; i++) {
         if (occupied & bitOf(squares[i])) return false;
         occupied |= bitOf(squares[i]);
-        if (i >= 2 && (table.material.men[i - 2] & ~1) == WHITE_PAWN &&
+        if (i >= 2 && (material.men[i - 2] & ~1) == WHITE_PAWN &&
             (squareRank(squares[i]) == 0 || squareRank(squares[i]) == 7))
             return false;
     }
@@ -263,7 +272,7 @@ bool tbPositionSet(const TbTable& table, uint32_t index, Position* p) {
     memset(static_cast<void*>(p), 0, offsetof(Position, history));
     addPiece(p, WHITE_KING, squares[0]);
     addPiece(p, BLACK_KING, squares[1]);
-    for (int i = 2; i < men; i++) addPiece(p, table.material.men[i - 2], squares[i]);
+    for (int i = 2; i < men; i++) addPiece(p, material.men[i - 2], squares[i]);
     p->player = player;
     if (player == BLACK) p->key ^= zobrist.turn;
     if (squareAttacked(p, squares[player ^ 1], player)) return false;
@@ -277,15 +286,19 @@ int tbExpectedScore(uint8_t value) {
     return distance % 2 ? 20000 - 40 * distance : -(20000 - 40 * distance);
 }
 
-std::string tbFen(const TbTable& table, uint32_t index) {
+std::string tbFen(const TbTable& table, uint64_t index) {
     int squares[TB_MAX_MEN];
     int player = tbIndexSquares(table, index, squares);
+    return tbFen(table.material, player, squares);
+}
+
+std::string tbFen(const TbMaterial& material, int player, const int* squares) {
     char board[64];
     memset(board, 0, sizeof board);
     board[squares[0]] = 'K';
     board[squares[1]] = 'k';
-    for (int i = 2; i < menOf(table); i++) {
-        int man = table.material.men[i - 2];
+    for (int i = 2; i < tbMen(material); i++) {
+        int man = material.men[i - 2];
         char letter = MAN_LETTERS[manRank(man)];
         board[squares[i]] = man & 1 ? static_cast<char>(letter - 'A' + 'a') : letter;
     }
@@ -309,7 +322,71 @@ std::string tbFen(const TbTable& table, uint32_t index) {
     return fen;
 }
 
+std::vector<std::string> tbMaterialsOfMen(int men) {
+    struct Entry {
+        std::string name;
+        int pawns;
+        uint32_t key;
+    };
+    std::vector<Entry> list;
+    // A side's counts of queens .. pawns, two bits each, queens highest.
+    auto sideKey = [](const std::string& side) {
+        uint32_t key = 0;
+        for (char letter : std::string(MAN_LETTERS))
+            key = key << 2 | static_cast<uint32_t>(std::count(side.begin(), side.end(), letter));
+        return key;
+    };
+    auto add = [&](const std::string& white, const std::string& black) {
+        std::string name = "K" + white + "vK" + black;
+        int pawns = static_cast<int>(std::count(name.begin(), name.end(), 'P'));
+        list.push_back({name, pawns, sideKey(white) << 10 | sideKey(black)});
+    };
+    const char* l = MAN_LETTERS;
+    for (int a = 0; a < 5; a++) {
+        if (men == 3) add({l[a]}, "");
+        if (men == 4) {
+            for (int b = a; b < 5; b++) add({l[a], l[b]}, "");
+            for (int b = a; b < 5; b++) add({l[a]}, {l[b]});
+        }
+        for (int b = a; men == 5 && b < 5; b++) {
+            for (int c = b; c < 5; c++) add({l[a], l[b], l[c]}, "");
+            for (int c = 0; c < 5; c++) add({l[a], l[b]}, {l[c]});
+        }
+    }
+    if (men == 5)
+        std::stable_sort(list.begin(), list.end(), [](const Entry& x, const Entry& y) {
+            return x.pawns != y.pawns ? x.pawns < y.pawns : x.key > y.key;
+        });
+    std::vector<std::string> names;
+    for (const Entry& e : list) names.push_back(e.name);
+    return names;
+}
+
+TbWalk tbWalkMake(const TbMaterial& material, bool everyNumber) {
+    TbWalk walk;
+    walk.material = material;
+    walk.everyNumber = everyNumber;
+    for (int man : material.men) walk.pawns |= (man & ~1) == WHITE_PAWN;
+    return walk;
+}
+
+bool tbWalkUnit(const TbWalk& walk, int unit) {
+    int whiteKing = unit >> 6 & 63, blackKing = unit & 63;
+    if (whiteKing == blackKing || (attackKing[whiteKing] & bitOf(blackKing))) return false;
+    if (walk.everyNumber) return true;
+    int file = squareFile(whiteKing), rank = squareRank(whiteKing);
+    if (file > 3) return false;
+    if (walk.pawns) return true;
+    // The mirror image across a1-h8 keeps a white king on that diagonal in
+    // place and moves a black king above it below.
+    if (rank > file) return false;
+    return rank < file || squareRank(blackKing) <= squareFile(blackKing);
+}
+
 const TbTable& tbSolve(TbSolver* solver, const TbMaterial& material) {
+    if (tbMen(material) > TB_SOLVE_MAX_MEN)
+        fatalError("tbsolve: %s has more men than the solver takes\n",
+                   tbMaterialName(material).c_str());
     uint32_t key = materialKey(material);
     if (auto found = solver->tables.find(key); found != solver->tables.end()) return *found->second;
 
@@ -325,12 +402,12 @@ const TbTable& tbSolve(TbSolver* solver, const TbMaterial& material) {
     auto start = std::chrono::steady_clock::now();
     auto table = std::make_unique<TbTable>();
     table->material = material;
-    uint32_t size = tableSize(material);
+    uint64_t size = tbSize(material);
     table->values.assign(size, 0);
     successors.own = table.get();
     int threads = std::max(1, solver->threads);
     inParts(threads, size,
-            [&](uint32_t begin, uint32_t end, int) { markIllegal(table.get(), begin, end); });
+            [&](uint64_t begin, uint64_t end, int) { markIllegal(table.get(), begin, end); });
 
     // Pass 0 finds the checkmates; pass d the positions d plies from mate. Once a
     // pass changes nothing and no successor table holds a longer distance,
@@ -340,7 +417,7 @@ const TbTable& tbSolve(TbSolver* solver, const TbMaterial& material) {
         if (pass > TB_MAX_DISTANCE)
             fatalError("tbsolve: %s has mates longer than a byte holds\n",
                        tbMaterialName(material).c_str());
-        inParts(threads, size, [&](uint32_t begin, uint32_t end, int part) {
+        inParts(threads, size, [&](uint64_t begin, uint64_t end, int part) {
             changes[static_cast<size_t>(part)].clear();
             passRange(successors, pass, begin, end, &changes[static_cast<size_t>(part)]);
         });
@@ -361,7 +438,7 @@ const TbTable& tbSolve(TbSolver* solver, const TbMaterial& material) {
 TbCheck tbCheck(const TbTable& table, TbProbeFunction probe, int maxExamples) {
     TbCheck check;
     int squares[TB_MAX_MEN];
-    for (uint32_t index = 0; index < table.values.size(); index++) {
+    for (uint64_t index = 0; index < table.values.size(); index++) {
         uint8_t value = table.values[index];
         if (value == TB_ILLEGAL) continue;
         int player = tbIndexSquares(table, index, squares);
