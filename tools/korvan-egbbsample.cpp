@@ -7,6 +7,9 @@
 //
 // Usage: korvan-egbbsample EGBB_DIR COUNT MATERIAL...   (e.g. KRvK KQvKR KBPvK)
 // Prints one line per position: "FEN ; MATERIAL dtm PLIES".
+// With --any before the materials: COUNT random legal positions of each, either
+// side to move, whatever their value: "FEN ; MATERIAL score S", S the library's
+// answer for the side to move (for tools/egbb-matecheck.py).
 #include <gmodule.h>
 
 #include <algorithm>
@@ -14,6 +17,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <set>
 #include <string>
@@ -60,7 +64,7 @@ std::vector<int> parseMaterial(const std::string& name) {
     return men;
 }
 
-std::string fenOf(const Position* p) {
+std::string fenOf(const Position* p, int player = WHITE) {
     std::string fen;
     for (int rank = 7; rank >= 0; rank--) {
         int empty = 0;
@@ -77,12 +81,13 @@ std::string fenOf(const Position* p) {
         if (empty) fen += static_cast<char>('0' + empty);
         if (rank) fen += '/';
     }
-    return fen + " w - - 0 1";
+    return fen + (player == WHITE ? " w - - 0 1" : " b - - 0 1");
 }
 
-// Every distinct won position the placements find, in the order found.
+// Every distinct won position the placements find, in the order found; with
+// `any`, the first `count` legal ones (either side to move) and their answers.
 std::vector<Candidate> wonPositions(ProbeFunction probe, const std::string& name,
-                                    const std::vector<int>& men) {
+                                    const std::vector<int>& men, bool any = false, int count = 0) {
     // FNV-1a of the name: a material's positions do not depend on the others asked for.
     uint64_t seed = 14695981039346656037ull;
     for (char c : name) seed = (seed ^ static_cast<unsigned char>(c)) * 1099511628211ull;
@@ -90,7 +95,8 @@ std::vector<Candidate> wonPositions(ProbeFunction probe, const std::string& name
     std::vector<Candidate> found;
     std::set<std::string> seen;
     Position* p = positionNew();
-    for (int n = 0; n < PLACEMENTS; n++) {
+    for (int n = 0; n < PLACEMENTS && (!any || static_cast<int>(found.size()) < count); n++) {
+        int player = any ? static_cast<int>(random() % 2) : WHITE;
         int squares[EGBB_MAX_MEN];
         Bitboard used = 0;
         bool ok = true;
@@ -111,14 +117,20 @@ std::vector<Candidate> wonPositions(ProbeFunction probe, const std::string& name
             codes[i] = EGBB_PIECE_CODE[men[i]];
             at[i] = squares[i + 2];
         }
-        p->player = WHITE;
-        // Black, not to move, must not stand in check (adjacent kings included).
-        if (squareAttacked(p, squares[1], WHITE)) continue;
-        int score =
-            probe(WHITE, squares[0], squares[1], codes[0], at[0], codes[1], at[1], codes[2], at[2]);
+        p->player = player;
+        // The side not to move must not stand in check (adjacent kings included).
+        if (squareAttacked(p, squares[player ^ 1], player)) continue;
+        int score = probe(player, squares[0], squares[1], codes[0], at[0], codes[1], at[1],
+                          codes[2], at[2]);
         if (score == EGBB_NOT_AVAILABLE) {
-            fprintf(stderr, "%s: the library does not know %s\n", name.c_str(), fenOf(p).c_str());
+            fprintf(stderr, "%s: the library does not know %s\n", name.c_str(),
+                    fenOf(p, player).c_str());
             exit(1);
+        }
+        if (any) {
+            std::string fen = fenOf(p, player);
+            if (seen.insert(fen).second) found.push_back({fen, score});
+            continue;
         }
         int distance = (WIN_SCORE - score) / PLY_SCORE;
         if (score <= 0 || distance > MAX_DISTANCE) continue;
@@ -168,6 +180,7 @@ int main(int argc, char** argv) {
     }
     std::string directory = std::string(argv[1]) + "/";
     int count = atoi(argv[2]);
+    bool any = strcmp(argv[3], "--any") == 0;
     tablesInit();
     zobristInit();
     std::string file = directory + EGBB_LIBRARY_NAME;
@@ -181,12 +194,18 @@ int main(int argc, char** argv) {
     reinterpret_cast<LoadFunction>(load)(directory.c_str(), 64 << 20, EGBB_LOAD_TYPE);
 
     int status = 0;
-    for (int i = 3; i < argc; i++) {
+    for (int i = any ? 4 : 3; i < argc; i++) {
         std::string name = argv[i];
         std::vector<int> men = parseMaterial(name);
         if (men.empty()) {
             fprintf(stderr, "not a material: %s\n", name.c_str());
             return 2;
+        }
+        if (any) {
+            for (const Candidate& c :
+                 wonPositions(reinterpret_cast<ProbeFunction>(probe), name, men, true, count))
+                printf("%s ; %s score %d\n", c.fen.c_str(), name.c_str(), c.distance);
+            continue;
         }
         std::vector<Candidate> chosen =
             spread(wonPositions(reinterpret_cast<ProbeFunction>(probe), name, men), count);
