@@ -113,7 +113,9 @@ struct Solver {
         // move back for two moves into it.
         const int here = isSelfSymmetric(layout, board) ? 2 : 1;
         forEachMoveBack(board, [&](const Board& previous) {
-            uint64_t q = indexOf(layout, previous);
+            int moved = 0;
+            while (previous.square[moved] == board.square[moved]) ++moved;
+            uint64_t q = indexOfMoved(layout, i, board, moved, previous);
             auto v = at(value[before], q);
             if (lost) {
                 uint8_t current = v.load(std::memory_order_relaxed), won = winIn(next);

@@ -117,6 +117,12 @@ Layout layoutOf(const Material& material) {
             layout.groupSize[g] = c.choose[t == PAWN ? 48 : 64][k];
             layout.size *= layout.groupSize[g];
         }
+    uint64_t stride = 1;
+    for (int g = layout.groups - 1; g >= 0; --g) {
+        layout.groupStride[g] = stride;
+        stride *= layout.groupSize[g];
+    }
+    layout.kingStride = stride;
     return layout;
 }
 
@@ -133,6 +139,28 @@ uint64_t indexOf(const Layout& layout, const Board& board) {
                             return uint64_t(TRIANGLE[w]) * 64 + uint64_t(b);
                         }));
     return best;
+}
+
+uint64_t indexOfMoved(const Layout& layout, uint64_t index, const Board& board, int moved,
+                      const Board& next) {
+    const int man = board.man[moved];
+    if (man == KING || (!layout.pawns && kingSquare(board, WHITE) % 9 == 0))
+        return indexOf(layout, next);
+    const int64_t step = int64_t(next.square[moved]) - int64_t(board.square[moved]);
+    if (man == (KING | BLACK << 3)) return index + uint64_t(step * int64_t(layout.kingStride));
+    const int g = layout.groupOf[man], count = layout.groupCount[g];
+    if (count == 1) return index + uint64_t(step * int64_t(layout.groupStride[g]));
+    // Identical men: the group's combination number before and after.
+    uint8_t from[3], to[3];
+    int n = 0;
+    for (int i = 0; i < board.count; ++i)
+        if (board.man[i] == man) {
+            int pawn = typeOf(man) == PAWN ? 8 : 0;
+            from[n] = uint8_t(board.square[i] - pawn);
+            to[n++] = uint8_t(next.square[i] - pawn);
+        }
+    const int64_t change = int64_t(groupNumber(to, count)) - int64_t(groupNumber(from, count));
+    return index + uint64_t(change * int64_t(layout.groupStride[g]));
 }
 
 bool boardAt(const Layout& layout, uint64_t index, Board& board) {

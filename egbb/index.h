@@ -23,8 +23,10 @@ struct Layout {
     uint8_t groupMan[MAX_MEN] = {};    // the man of each group
     uint8_t groupCount[MAX_MEN] = {};  // how many of it
     uint64_t groupSize[MAX_MEN] = {};
-    int8_t groupOf[16] = {};  // the group of each man (-1 for kings)
-    uint64_t size = 0;        // numbers for one side to move
+    int8_t groupOf[16] = {};             // the group of each man (-1 for kings)
+    uint64_t groupStride[MAX_MEN] = {};  // what a step of each group's number is worth
+    uint64_t kingStride = 0;             // and of the black king's square
+    uint64_t size = 0;                   // numbers for one side to move
 };
 
 Layout layoutOf(const Material& material);
@@ -37,6 +39,13 @@ uint64_t indexOf(const Layout& layout, const Board& board);
 bool boardAt(const Layout& layout, uint64_t index, Board& board);
 // The men of a number known to be a legal position, without the checks.
 void placeMen(const Layout& layout, uint64_t index, Board& board);
+// The number of `next`, which differs from `board` (a legal board of number
+// `index`, as boardAt gives it) only by the square of its man `moved`. The
+// symmetry that brings it into place stays the same unless the white king
+// moves or stands on the diagonal, so the number usually follows from the
+// moved man's part alone.
+uint64_t indexOfMoved(const Layout& layout, uint64_t index, const Board& board, int moved,
+                      const Board& next);
 // Whether a board (pawnless) is its own mirror image across a diagonal: every
 // man on it, or identical men on mirror squares.
 bool isSelfSymmetric(const Layout& layout, const Board& board);
