@@ -138,14 +138,16 @@ struct Solver {
     }
 };
 
-void count(GenerateStats& stats, int side, uint8_t v) {
-    ++stats.legal[side];
+// Adds `n` positions of value `v` for `side`.
+void count(GenerateStats& stats, int side, uint8_t v, uint64_t n = 1) {
+    if (!n) return;
+    stats.legal[side] += n;
     if (isWin(v))
-        ++stats.wins[side];
+        stats.wins[side] += n;
     else if (isLoss(v))
-        ++stats.losses[side];
+        stats.losses[side] += n;
     else
-        ++stats.draws[side];
+        stats.draws[side] += n;
     if (v) stats.longestPlies = std::max(stats.longestPlies, pliesOf(v));
 }
 
@@ -202,18 +204,29 @@ bool generateTable(const Material& material, const TableSet& known, int threads,
         return false;
     }
     // Illegal numbers take the side's most frequent value: the cheapest to code.
-    for (int side = 0; side < 2; ++side) {
-        uint64_t counts[256] = {};
-        for (uint64_t i = 0; i < layout.size; ++i)
-            if (solver.left[side][i] != ILLEGAL) ++counts[table.values[side][i]];
-        uint8_t common = uint8_t(std::max_element(counts, counts + 256) - counts);
-        for (uint64_t i = 0; i < layout.size; ++i)
-            if (solver.left[side][i] == ILLEGAL) table.values[side][i] = common;
-    }
+    // The counts of the legal values give the statistics too.
     stats = GenerateStats{};
-    for (int side = 0; side < 2; ++side)
-        for (uint64_t i = 0; i < layout.size; ++i)
-            if (solver.left[side][i] != ILLEGAL) count(stats, side, table.values[side][i]);
+    for (int side = 0; side < 2; ++side) {
+        std::atomic<uint64_t> counts[256] = {};
+        const uint8_t* left = solver.left[side].data();
+        uint8_t* values = table.values[side].data();
+        parallelFor(layout.size, threads, [&](uint64_t first, uint64_t last) {
+            uint64_t local[256] = {};
+            for (uint64_t i = first; i < last; ++i) local[values[i]] += left[i] != ILLEGAL;
+            for (int v = 0; v < 256; ++v)
+                if (local[v]) counts[v].fetch_add(local[v], std::memory_order_relaxed);
+        });
+        uint8_t common = 0;
+        for (int v = 0; v < 256; ++v) {
+            uint64_t n = counts[v].load(std::memory_order_relaxed);
+            if (n > counts[common].load(std::memory_order_relaxed)) common = uint8_t(v);
+            count(stats, side, uint8_t(v), n);
+        }
+        parallelFor(layout.size, threads, [&](uint64_t first, uint64_t last) {
+            for (uint64_t i = first; i < last; ++i)
+                if (left[i] == ILLEGAL) values[i] = common;
+        });
+    }
     return true;
 }
 
