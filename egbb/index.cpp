@@ -65,6 +65,7 @@ constexpr auto IMAGE = [] {
     return image;
 }();
 
+// A group's number: its squares as a combination (sorted here, in place).
 inline uint64_t groupNumber(uint8_t* s, int count) {
     const auto& c = combinations();
     if (count == 1) return s[0];
