@@ -1,6 +1,7 @@
-// Moves and moves taken back on the tables' boards. A move hands its callback
-// the board after it and whether it captured or promoted (a conversion, which
-// leads into another table); a move taken back hands over the board before it.
+// Moves and moves taken back on the tables' boards, for the generator: moves
+// forward are counted, or handed over when they capture or promote (a
+// conversion, which leads into another table); a move taken back hands over
+// the board before it.
 #pragma once
 
 #include "chess.h"
@@ -21,55 +22,10 @@ inline int manAt(const Board& board, int square) {
     return -1;
 }
 
-// Every legal move of the side to move.
-template <class Visit>
-void forEachMove(const Board& board, Visit&& visit) {
-    const int side = board.sideToMove;
-    const Bitboard occupied = occupancy(board);
-    Bitboard own = 0;
-    for (int i = 0; i < board.count; ++i)
-        if (colourOf(board.man[i]) == side) own |= bit(board.square[i]);
-    auto play = [&](int i, int to, int newType) {
-        Board child = board;
-        int victim = manAt(board, to);
-        child.square[i] = uint8_t(to);
-        if (newType) child.man[i] = uint8_t(newType | side << 3);
-        if (victim >= 0) removeMan(child, victim);
-        child.sideToMove = side ^ 1;
-        if (isAttacked(child, kingSquare(child, side), side ^ 1, occupancy(child))) return;
-        visit(child, victim >= 0 || newType != 0);
-    };
-    for (int i = 0; i < board.count; ++i) {
-        int man = board.man[i], from = board.square[i];
-        if (colourOf(man) != side) continue;
-        if (typeOf(man) != PAWN) {
-            for (Bitboard t = pieceAttacks(typeOf(man), from, occupied) & ~own; t; t &= t - 1)
-                play(i, __builtin_ctzll(t), 0);
-            continue;
-        }
-        int forward = side == WHITE ? 8 : -8, last = side == WHITE ? 7 : 0;
-        Bitboard targets = attacks.pawn[side][from] & occupied & ~own;
-        int one = from + forward;
-        if (!(occupied & bit(one))) {
-            targets |= bit(one);
-            int two = one + forward;
-            if (rankOf(from) == (side == WHITE ? 1 : 6) && !(occupied & bit(two))) play(i, two, 0);
-        }
-        for (; targets; targets &= targets - 1) {
-            int to = __builtin_ctzll(targets);
-            if (rankOf(to) != last) {
-                play(i, to, 0);
-                continue;
-            }
-            for (int type = QUEEN; type >= KNIGHT; --type) play(i, to, type);
-        }
-    }
-}
-
-// The generator's forward pass: the legal moves that neither capture nor
-// promote are only counted, the others handed over as boards (as forEachMove
-// does). A man that is not pinned, with its king not in check, moves legally,
-// so most moves need no test.
+// The generator's forward pass over the legal moves of the side to move: the
+// moves that neither capture nor promote are only counted, the others handed
+// over as the boards after them. A man that is not pinned, with its king not
+// in check, moves legally, so most moves need no test.
 template <class Visit>
 int countQuietMoves(const Board& board, Visit&& visitConversion) {
     const int side = board.sideToMove, enemy = side ^ 1;
