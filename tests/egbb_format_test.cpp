@@ -11,6 +11,7 @@
 #include <string>
 
 #include "generate.h"
+#include "moves.h"
 
 using namespace egbb;
 
@@ -31,10 +32,12 @@ struct Folder {
 };
 
 // Random legal boards of a material: their number gives back the same board
-// or its mirror image, and every number's board gives back that number.
+// or its mirror image, every number's board gives back that number, and the
+// boards a move back leads to are numbered alike both ways.
 TEST(EgbbIndex, NumbersAndBoardsRoundTrip) {
     std::mt19937 random(7);
-    for (const char* name : {"KQvK", "KRvKB", "KBBvK", "KPvKP", "KPPvK", "KNNvKB", "KQRvKP"}) {
+    for (const char* name :
+         {"KQvK", "KRvKB", "KBBvK", "KPvKP", "KPPvK", "KNNvKB", "KQRvKP", "KNNNvK", "KRPvKR"}) {
         Material material;
         ASSERT_TRUE(parseMaterial(name, material));
         Layout layout = layoutOf(material);
@@ -46,6 +49,15 @@ TEST(EgbbIndex, NumbersAndBoardsRoundTrip) {
             if (!boardAt(layout, index, board)) continue;
             ++legal;
             ASSERT_EQ(indexOf(layout, board), index) << name;
+            // A move back is numbered from the moved man's part as the
+            // whole board is (identical men, kings on the diagonal included).
+            forEachMoveBack(board, [&](const Board& previous) {
+                int moved = 0;
+                while (previous.square[moved] == board.square[moved]) ++moved;
+                ASSERT_EQ(indexOfMoved(layout, index, board, moved, previous),
+                          indexOf(layout, previous))
+                    << name;
+            });
             // Any symmetry the layout allows numbers the same.
             for (int symmetry : {1, 2, 3, 4, 5, 6, 7}) {
                 if (layout.pawns && symmetry != 1) continue;
