@@ -11,7 +11,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +18,7 @@
 #include "bitbases/egbb.h"
 #include "board/zobrist.h"
 #include "tables/init.h"
+#include "tbsolve.h"
 
 namespace {
 
@@ -28,24 +28,6 @@ struct Sample {
 };
 
 using ProbeFunction = int (*)(int, int, int, int, int, int, int, int, int);
-
-// The men besides the kings of a name like KRBvKR, white's first.
-bool parseMen(const std::string& name, std::vector<int>& men) {
-    const char* letters = "PNBRQ";
-    int colour = -1;
-    for (char c : name) {
-        if (c == 'K') {
-            colour++;
-        } else if (c == 'v' || c == 'V') {
-            continue;
-        } else {
-            const char* at = strchr(letters, c);
-            if (!at || colour < 0 || colour > 1) return false;
-            men.push_back(WHITE_PAWN + 2 * int(at - letters) + colour);
-        }
-    }
-    return colour == 1 && men.size() <= 3;
-}
 
 // Random legal positions: kings apart, no pawn on a back rank, and the side
 // that does not move not in check; the men drawn at random (`materials`
@@ -106,12 +88,12 @@ int main(int argc, char** argv) {
         std::string list = argv[5];
         for (size_t at = 0; at <= list.size();) {
             size_t end = std::min(list.find(',', at), list.size());
-            std::vector<int> m;
-            if (!parseMen(list.substr(at, end - at), m)) {
+            TbMaterial m;
+            if (!tbMaterialParse(list.substr(at, end - at), &m)) {
                 fprintf(stderr, "unknown material %s\n", list.substr(at, end - at).c_str());
                 return 2;
             }
-            materials.push_back(m);
+            materials.push_back(m.men);
             at = end + 1;
         }
         men = 0;
